@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test suite: the Linux build under AddressSanitizer and
+# UndefinedBehaviorSanitizer, then the Windows build (unit tests, component and script clients)
+# under 32-bit Wine. Fails when any suite fails or cannot run.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+jobs=$(nproc 2>/dev/null || echo 2)
+
+bash scripts/setup.sh
+
+echo "=== Linux build (ASan + UBSan) ==="
+cmake -S . -B build/linux-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=ON >/dev/null
+cmake --build build/linux-asan -j "$jobs"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+(cd build/linux-asan && ctest --output-on-failure -j "$jobs")
+
+if [ "${QX_SKIP_WINDOWS:-0}" = 1 ]; then
+    echo "test: QX_SKIP_WINDOWS=1 given: the Windows suites were NOT run" >&2
+    exit 1
+fi
+
+echo "=== Windows build (i686-w64-mingw32) under Wine ==="
+bz2=$(bash scripts/fetch-bzip2.sh build/bzip2-src)
+cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DQX_BZIP2_SOURCE_DIR="$bz2" >/dev/null
+cmake --build build/win -j "$jobs"
+(cd build/win && ctest --output-on-failure)
+
+echo "test: all suites passed"

@@ -1,0 +1,41 @@
+#pragma once
+// The CSV document object behind the automation interface: one table, the charset choice of each
+// load and save, the object lock, and the log frame of the six loads and saves.
+#include "csv/Grid.h"
+#include "log/ClsBase.h"
+#include "platform/CriticalSection.h"
+
+class XString;
+
+class ClsCsv : public ClsBase {
+public:
+    ClsCsv();
+    ~ClsCsv() override;
+    ClsCsv(const ClsCsv&) = delete;
+    ClsCsv& operator=(const ClsCsv&) = delete;
+
+    bool get_Crlf() const;
+    void put_Crlf(bool v);
+    bool get_HasColumnNames() const;
+    void put_HasColumnNames(bool v);
+    void get_Delimiter(XString& out);
+    void put_Delimiter(XString& value);
+    int get_NumRows();
+    int get_NumColumns();
+    int GetNumCols(int row);
+    bool GetCell(int row, int col, XString& out);
+    bool GetColumnName(int index, XString& out);
+    int GetIndex(XString& name);
+    bool SetCell(int row, int col, XString& value);
+    bool SetColumnName(int index, XString& name);
+    bool LoadFile(XString& filename);
+    bool LoadFile2(XString& filename, XString& charset);
+    bool LoadFromString(XString& csvData);
+    bool SaveFile(XString& filename);
+    bool SaveFile2(XString& filename, XString& charset);
+    bool SaveToString(XString& out);
+
+private:
+    CriticalSection lock_;
+    Grid grid_;
+};

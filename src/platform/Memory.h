@@ -1,0 +1,26 @@
+#pragma once
+// Heap allocation for the library's buffers and containers. Every allocation that may fail goes
+// through these three functions so that callers see a null pointer instead of an exception, and
+// so that tests built with QX_FAULT_INJECTION can make chosen allocations fail.
+#include <cstddef>
+
+void* qxAlloc(std::size_t size);
+void* qxRealloc(void* block, std::size_t size);
+void qxFree(void* block);
+
+// Allocates and constructs an object, or returns null when memory cannot be had.
+template <class T, class... Args> T* qxNew(Args&&... args);
+
+#include <new>
+#include <utility>
+template <class T, class... Args> T* qxNew(Args&&... args) {
+    void* p = qxAlloc(sizeof(T));
+    if (!p) return nullptr;
+    return new (p) T(std::forward<Args>(args)...);
+}
+// Destroys an object made by qxNew (through its virtual destructor when it has one).
+template <class T> void qxDelete(T* obj) {
+    if (!obj) return;
+    obj->~T();
+    qxFree(obj);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The operating system behind one seam. Everything the library asks of the system (code pages,
+// version, user name, tick count, error texts, fatal stops) goes through these functions; the
+// Windows build calls the real API, the Linux build a small stand-in with the same behaviour.
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// System ANSI and OEM code pages, read at each use.
+int ansiCodePage();
+int oemCodePage();
+// Tests use another ANSI code page through this override; 0 restores the system's.
+void setAnsiCodePageOverride(int codePage);
+
+// Major version of the operating system (GetVersionExA on Windows; a fixed 10 elsewhere).
+int osMajorVersion();
+
+// Name of the user of the calling thread, in the ANSI code page; empty when it cannot be had.
+std::string userName();
+
+// Milliseconds since start-up, wrapping at 2^32.
+uint32_t tickCount();
+
+// The system's message text for an error code (not trimmed); empty when the system has none.
+std::string errorMessageText(uint32_t code);
+
+// Stops the process at once; used by the integrity checks that guard against programming errors.
+[[noreturn]] void fatalFault(const char* what);
+
+} // namespace platform

@@ -1,0 +1,3 @@
+#include "text/QuenlixObject.h"
+
+std::atomic<int> QuenlixObject::s_counter{100};

@@ -1,0 +1,110 @@
+#pragma once
+// The library's growable, NUL-terminated 8-bit string. It has no character set of its own: the
+// same class holds ANSI text, UTF-8 text, CSV lines, log text and XML output.
+//
+// Memory: the block grows by about half its size at a time (never more than 500000 bytes at
+// once). When memory cannot be had, operations leave the text unchanged, and a buffer that has no
+// block at all points at one shared read-only empty string, so getString() is never null.
+//
+// Integrity: a marker byte (0xAA) is set while the object lives and cleared by the destructor;
+// an operation on a buffer whose marker is wrong stops the process at once. This guards against
+// use of a destroyed object; no input can reach it.
+#include "text/QuenlixObject.h"
+
+#include <cstdint>
+
+class DataBuffer;
+class ExtPtrArray;
+class XString;
+class LogBase;
+
+class StringBuffer : public QuenlixObject {
+public:
+    StringBuffer();
+    explicit StringBuffer(const char* s);
+    StringBuffer(const StringBuffer& other);
+    StringBuffer& operator=(const StringBuffer& other);
+    ~StringBuffer() override;
+
+    // ---- access ----
+    const char* getString() const { return data_; }
+    int getSize() const { return length_; }
+    int getCapacity() const { return capacity_; }
+    int getGrowthStep() const { return growthStep_; }
+    char charAt(int i) const { return (i < 0 || i >= length_) ? 0 : data_[i]; }
+    bool containsChar(char c) const;
+    int countChar(char c) const;
+    bool beginsWith(const char* s) const;
+    bool equals(const char* s) const;
+    bool equalsIgnoreCase(const char* s) const;
+    bool is7bit(int n) const;
+
+    // ---- building ----
+    void clear();
+    int append(const char* s);
+    void appendN(const void* p, int n);
+    void appendChar(char c);
+    void appendCharN(char c, int count);
+    void appendSb(const StringBuffer& o);
+    void prepend(const char* s);
+    void setString(const char* s);
+    void setSb(const StringBuffer& o);
+    // Adopts the bytes of db (the caller has appended a NUL as the last byte); db is left empty.
+    void takeData(DataBuffer& db);
+    bool expectNumBytes(int n);
+    void minimizeMemory();
+    void shorten(int n);
+    void trim();
+    // Sets the length directly after bytes were written behind the text (see expectNumBytes);
+    // n is clamped to the capacity. Used by the file layer's single read into the buffer.
+    void setLength(int n);
+    // Writable pointer to the block, for filling reserved room (see expectNumBytes, setLength).
+    char* getWritableData() { return data_; }
+
+    // ---- editing ----
+    void replaceChar(char from, char to);
+    int replaceAll(const char* find, const char* repl);
+    void toLowercase();
+    void toCrlf();
+    void toLf();
+    void encodeXmlSpecial();
+    void removeFirstN(int n);
+
+    // ---- encodings (see the encoding subsystem) ----
+    void convertEncoding(int fromCodePage, int toCodePage);
+    void convertAnsiToUtf8();
+
+    // ---- operating-system texts ----
+    void appendWindowsError(uint32_t code);
+    void appendLastWindowsError();
+
+    // ---- files (see the file subsystem) ----
+    bool saveToFile(const char* utf8Path, LogBase* log) const;
+    bool loadFromFile(XString& path, LogBase* log);
+
+    // ---- CSV dialect: delimited fields (implemented with the CSV subsystem) ----
+    void split(ExtPtrArray& out, char separator, bool quotes, bool backslash) const;
+    int countFields(char delimiter, bool quotes, bool backslash) const;
+    void getNthField(int index, char delimiter, bool quotes, bool backslash,
+                     StringBuffer& out) const;
+    void setNthField(int index, char delimiter, bool quotes, bool backslash,
+                     const StringBuffer& value);
+
+    // ---- numbers ----
+    static void appendInt64(int64_t v, StringBuffer& sb);
+    // v formatted with "%d"; the result stays valid until the calling thread's next call.
+    static const char* intToString(int v);
+
+private:
+    void checkMarker() const;
+    bool growFor(int n, int extra);
+    void adaptStep();
+    void freeBlock();
+    void initFrom(const char* s, int len);
+
+    uint8_t marker_;
+    char* data_;
+    int capacity_;
+    int length_;
+    int growthStep_;
+};

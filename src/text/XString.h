@@ -1,0 +1,56 @@
+#pragma once
+// One text held lazily in three forms: UTF-16LE (the platform's wide strings and the automation
+// interface), ANSI (the system's ANSI code page, for the platform's narrow calls) and UTF-8 (the
+// library's internal form). A form is produced only when asked for, from another current form in
+// a fixed order, and kept until the text changes.
+#include "text/DataBuffer.h"
+#include "text/QuenlixObject.h"
+#include "text/StringBuffer.h"
+
+#include <cstdint>
+
+class XString : public QuenlixObject {
+public:
+    XString();
+    ~XString() override;
+    XString(const XString&) = delete;
+    XString& operator=(const XString&) = delete;
+
+    void clear();
+    void setFromAnsi(const char* ansi);
+    void setFromUtf8(const char* utf8);
+    void setFromUnicode(const uint16_t* utf16);
+
+    // UTF-16 units followed by a zero unit; never null.
+    const uint16_t* getUnicode();
+    const char* getAnsi();
+    const char* getUtf8();
+    // The UTF-8 buffer itself, without conversion: call getUtf8() first.
+    StringBuffer& getUtf8Sb() { return utf8_; }
+    int getNumChars();
+    char getAnsiCharAt(int i);
+    bool isAnsiExact();
+
+    void appendAnsi(const char* ansi);
+    void appendUtf8(const char* utf8);
+    void appendUnicode(const uint16_t* utf16);
+    void appendX(XString& other);
+    bool beginsWithUtf8(const char* utf8);
+    void replaceChar(char from, char to);
+
+    // Inspection, for tests and for appendX.
+    bool isUnicodeCurrent() const { return unicodeCurrent_; }
+    bool isAnsiCurrent() const { return ansiCurrent_; }
+    bool isUtf8Current() const { return utf8Current_; }
+    int getExactness() const { return exactness_; }
+
+protected:
+    // 0 = not yet known, 1 = the text converts to ANSI without loss, 2 = it does not.
+    int exactness_ = 0;
+    bool unicodeCurrent_ = true;
+    bool ansiCurrent_ = true;
+    bool utf8Current_ = true;
+    DataBuffer unicode_; // UTF-16LE units plus a 2-byte zero terminator (counted in its size)
+    StringBuffer ansi_;
+    StringBuffer utf8_;
+};
