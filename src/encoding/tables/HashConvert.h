@@ -1,0 +1,36 @@
+#pragma once
+// Map from byte strings to byte strings by separate chaining, used for the code-page tables.
+// A bucket is one byte block holding a chain of entries (key length, key bytes, value length,
+// value bytes), ended by a key length of 0. The bucket of a key is the little-endian number
+// formed from its first bytes (up to 4) modulo the bucket count. Several entries may carry the
+// same key; lookups return the first one inserted.
+#include <cstdint>
+
+class HashConvert {
+public:
+    HashConvert() = default;
+    virtual ~HashConvert();
+    HashConvert(const HashConvert&) = delete;
+    HashConvert& operator=(const HashConvert&) = delete;
+
+    // Frees all entries and buckets, then allocates count empty buckets; false without memory.
+    bool initBuckets(unsigned count);
+    void insert(const unsigned char* key, int keyLen, const unsigned char* value, int valueLen);
+    void remove(const unsigned char* key, int keyLen);
+    // Copies the value of the first entry with this key into valueOut (which must hold the
+    // longest value) and sets *valueLenOut; the length is 0 when the key is absent.
+    void lookup(const unsigned char* key, int keyLen, unsigned char* valueOut,
+                int* valueLenOut) const;
+    // Inserts every entry of this map into target as (value, key), bucket by bucket.
+    void buildReverse(HashConvert& target) const;
+    unsigned getBucketCount() const { return bucketCount_; }
+    // Number of entries (for tests).
+    unsigned countEntries() const;
+
+    bool asciiPassThrough = false;
+
+private:
+    unsigned bucketOf(const unsigned char* key, int keyLen) const;
+    unsigned bucketCount_ = 0;
+    unsigned char** buckets_ = nullptr;
+};
