@@ -1,0 +1,257 @@
+// qxcsv: the CSV component from a shell. Every command drives one ClsCsv exactly as an
+// automation client would: load (LoadFile2 in the charset given), read or change cells, save
+// (SaveFile2). Saves go to a temporary file beside the target that is renamed over it only when
+// the whole save succeeded, so a failed run never leaves a partial output file.
+#include "CommandLine.h"
+#include "TableView.h"
+
+#include "csv/ClsCsv.h"
+#include "encoding/Charset.h"
+#include "platform/Platform.h"
+#include "text/XString.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace {
+
+const char kUsage[] =
+    "usage: qxcsv [options] COMMAND ARGS...\n"
+    "\n"
+    "commands:\n"
+    "  show FILE                      print the table as aligned columns (UTF-8)\n"
+    "  get FILE ROW COL               print one cell (rows and columns count from 0)\n"
+    "  set FILE ROW COL VALUE [-o OUT]\n"
+    "                                 change one cell and save (to OUT, or over FILE)\n"
+    "  convert IN OUT --from CS --to CS\n"
+    "                                 load IN in one charset and save OUT in another\n"
+    "  charsets                       list the accepted charset names and their code pages\n"
+    "\n"
+    "options:\n"
+    "  --charset NAME   charset of the file read (default utf-8; \"ansi\" is the system ANSI\n"
+    "                   code page); set also saves in it\n"
+    "  --header         the first line holds the column names\n"
+    "  --delimiter C    field delimiter, applied after the load (\"tab\" for a tab)\n"
+    "  --lf             save with LF line ends (default CR LF)\n"
+    "  --log FORMAT     print the component's report (text, xml or html) on stderr\n"
+    "  -h, --help       this text\n"
+    "\n"
+    "exit status: 0 success, 1 the component reported a failure, 2 bad usage\n";
+
+int usageError(const std::string& why) {
+    std::fprintf(stderr, "qxcsv: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+// File names and values arrive in the system's own encoding for command lines: UTF-8 on Linux,
+// the ANSI code page on Windows.
+void setArg(XString& x, const std::string& s) {
+#ifdef _WIN32
+    x.setFromAnsi(s.c_str());
+#else
+    x.setFromUtf8(s.c_str());
+#endif
+}
+
+void writeOut(FILE* f, const std::string& s) { std::fwrite(s.data(), 1, s.size(), f); }
+
+void printReport(ClsCsv& csv, const std::string& format) {
+    XString report;
+    if (format == "xml") csv.lastErrorXml(report, false);
+    else if (format == "html") csv.lastErrorHtml(report, false);
+    else csv.lastErrorText(report, false);
+    writeOut(stderr, report.getUtf8());
+}
+
+int componentFailure(ClsCsv& csv, const CommandLine& cl, const std::string& what) {
+    std::fprintf(stderr, "qxcsv: %s\n", what.c_str());
+    printReport(csv, cl.log.empty() ? "text" : cl.log);
+    return 1;
+}
+
+bool parseIndex(const std::string& s, int& out) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (errno || *end || v < -2147483647L - 1 || v > 2147483647L) return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool load(ClsCsv& csv, const CommandLine& cl, const std::string& path, const std::string& cs) {
+    csv.put_HasColumnNames(cl.header);
+    XString file, charset;
+    setArg(file, path);
+    charset.setFromUtf8(cs.c_str());
+    if (!csv.LoadFile2(file, charset)) return false;
+    if (!cl.delimiter.empty()) {
+        XString d;
+        setArg(d, cl.delimiter);
+        csv.put_Delimiter(d);
+    }
+    return true;
+}
+
+// Saves beside the target first, then renames over it.
+bool saveAtomically(ClsCsv& csv, const std::string& target, const std::string& cs) {
+    namespace fs = std::filesystem;
+    std::random_device rd;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".qxtmp%08x", static_cast<unsigned>(rd()));
+    std::string temp = target + suffix;
+    XString file, charset;
+    setArg(file, temp);
+    charset.setFromUtf8(cs.c_str());
+    if (!csv.SaveFile2(file, charset)) {
+        std::error_code ec;
+        fs::remove(fs::u8path(temp), ec);
+        return false;
+    }
+    std::error_code ec;
+    fs::rename(fs::u8path(temp), fs::u8path(target), ec);
+    if (ec) {
+        fs::remove(fs::u8path(temp), ec);
+        std::fprintf(stderr, "qxcsv: cannot replace %s\n", target.c_str());
+        return false;
+    }
+    return true;
+}
+
+int cmdShow(ClsCsv& csv, const CommandLine& cl) {
+    if (cl.positional.size() != 1) return usageError("show takes one FILE");
+    if (!load(csv, cl, cl.positional[0], cl.charset))
+        return componentFailure(csv, cl, "cannot load " + cl.positional[0]);
+    TableView view;
+    if (cl.header) {
+        std::vector<std::string> names;
+        int n = csv.get_NumColumns();
+        for (int i = 0; i < n; ++i) {
+            XString name;
+            csv.GetColumnName(i, name);
+            names.push_back(name.getUtf8());
+        }
+        view.addRow(std::move(names));
+        view.setHeader(true);
+    }
+    int rows = csv.get_NumRows();
+    for (int r = 0; r < rows; ++r) {
+        std::vector<std::string> cells;
+        int cols = csv.GetNumCols(r);
+        for (int c = 0; c < cols; ++c) {
+            XString cell;
+            csv.GetCell(r, c, cell);
+            cells.push_back(cell.getUtf8());
+        }
+        view.addRow(std::move(cells));
+    }
+    writeOut(stdout, view.render());
+    if (!cl.log.empty()) printReport(csv, cl.log);
+    return 0;
+}
+
+int cmdGet(ClsCsv& csv, const CommandLine& cl) {
+    int row = 0, col = 0;
+    if (cl.positional.size() != 3) return usageError("get takes FILE ROW COL");
+    if (!parseIndex(cl.positional[1], row) || !parseIndex(cl.positional[2], col))
+        return usageError("ROW and COL must be whole numbers");
+    if (!load(csv, cl, cl.positional[0], cl.charset))
+        return componentFailure(csv, cl, "cannot load " + cl.positional[0]);
+    XString cell;
+    if (!csv.GetCell(row, col, cell)) {
+        std::fprintf(stderr, "qxcsv: row %d does not exist (the table has %d rows)\n", row,
+                     csv.get_NumRows());
+        return 1;
+    }
+    writeOut(stdout, std::string(cell.getUtf8()) + "\n");
+    if (!cl.log.empty()) printReport(csv, cl.log);
+    return 0;
+}
+
+int cmdSet(ClsCsv& csv, const CommandLine& cl) {
+    int row = 0, col = 0;
+    if (cl.positional.size() != 4) return usageError("set takes FILE ROW COL VALUE");
+    if (!parseIndex(cl.positional[1], row) || !parseIndex(cl.positional[2], col))
+        return usageError("ROW and COL must be whole numbers");
+    if (!load(csv, cl, cl.positional[0], cl.charset))
+        return componentFailure(csv, cl, "cannot load " + cl.positional[0]);
+    XString value;
+    setArg(value, cl.positional[3]);
+    if (!csv.SetCell(row, col, value)) {
+        std::fprintf(stderr, "qxcsv: cannot set row %d, column %d\n", row, col);
+        return 1;
+    }
+    csv.put_Crlf(!cl.lf);
+    std::string target = cl.output.empty() ? cl.positional[0] : cl.output;
+    if (!saveAtomically(csv, target, cl.charset))
+        return componentFailure(csv, cl, "cannot save " + target);
+    if (!cl.log.empty()) printReport(csv, cl.log);
+    return 0;
+}
+
+int cmdConvert(ClsCsv& csv, const CommandLine& cl) {
+    if (cl.positional.size() != 2) return usageError("convert takes IN OUT");
+    std::string from = cl.from.empty() ? cl.charset : cl.from;
+    std::string to = cl.to.empty() ? std::string("utf-8") : cl.to;
+    if (!load(csv, cl, cl.positional[0], from))
+        return componentFailure(csv, cl, "cannot load " + cl.positional[0]);
+    csv.put_Crlf(!cl.lf);
+    if (!saveAtomically(csv, cl.positional[1], to))
+        return componentFailure(csv, cl, "cannot save " + cl.positional[1]);
+    if (!cl.log.empty()) printReport(csv, cl.log);
+    return 0;
+}
+
+int cmdCharsets() {
+    std::string out = "name\tcode page\tconversion\n";
+    for (int i = 0; i < charsetNameCount(); ++i) {
+        int cp = 0;
+        const char* name = charsetNameAt(i, &cp);
+        out += name;
+        out += '\t';
+        out += std::to_string(cp);
+        out += '\t';
+        switch (codePageConversionKind(cp)) {
+        case CodePageConversion::kTable: out += "table"; break;
+        case CodePageConversion::kBuiltIn: out += "built in"; break;
+        default: out += "none"; break;
+        }
+        out += '\n';
+    }
+    // The two names resolved from the system rather than the table.
+    const struct {
+        const char* name;
+        int cp;
+    } system[] = {{"ansi", platform::ansiCodePage()}, {"oem", platform::oemCodePage()}};
+    for (const auto& s : system) {
+        out += s.name;
+        out += '\t';
+        out += std::to_string(s.cp);
+        out += codePageConversionKind(s.cp) == CodePageConversion::kNone ? "\tnone\n" : "\ttable\n";
+    }
+    writeOut(stdout, out);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CommandLine cl = CommandLine::parse(argc, argv);
+    if (!cl.error.empty()) return usageError(cl.error);
+    if (cl.help || cl.command == "help") {
+        writeOut(stdout, kUsage);
+        return 0;
+    }
+    if (cl.command.empty()) return usageError("no command given");
+    ClsCsv csv;
+    if (cl.command == "show") return cmdShow(csv, cl);
+    if (cl.command == "get") return cmdGet(csv, cl);
+    if (cl.command == "set") return cmdSet(csv, cl);
+    if (cl.command == "convert") return cmdConvert(csv, cl);
+    if (cl.command == "charsets") return cmdCharsets();
+    return usageError("unknown command " + cl.command);
+}
