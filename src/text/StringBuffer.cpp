@@ -276,6 +276,13 @@ void StringBuffer::takeData(DataBuffer& db) {
     clear();
     if (db.getSize() < 2) return;
     if (db.getSize() - 1 > static_cast<unsigned>(INT_MAX - 1)) return;
+    if (db.isBorrowed() || db.getCapacity() > static_cast<unsigned>(INT_MAX)) {
+        // Memory the buffer only borrows is not ours to free later: copy it instead.
+        appendN(db.getData(), static_cast<int>(db.getSize()) - 1);
+        growthStep_ = 1024;
+        db.releaseData();
+        return;
+    }
     freeBlock();
     data_ = reinterpret_cast<char*>(db.getData());
     capacity_ = static_cast<int>(db.getCapacity());
