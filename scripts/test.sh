@@ -26,6 +26,13 @@ bz2=$(bash scripts/fetch-bzip2.sh build/bzip2-src)
 cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DQX_BZIP2_SOURCE_DIR="$bz2" >/dev/null
 cmake --build build/win -j "$jobs"
+# The component's client and script suites (tests/com) must be part of the run.
+for t in com_client com_scripts; do
+    if ! (cd build/win && ctest -N -R "^${t}\$" | grep -q "Total Tests: 1"); then
+        echo "test: the Windows build has no $t suite: QuenlixCsv.dll would go untested" >&2
+        exit 1
+    fi
+done
 (cd build/win && ctest --output-on-failure)
 
 echo "test: all suites passed"

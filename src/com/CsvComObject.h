@@ -1,0 +1,91 @@
+#pragma once
+// The component object of coclass QuenlixCsv: one ClsCsv held by value behind the dual
+// interface IQuenlixCsv. Every member is a thin wrapper: input strings become local XStringCom
+// values, the ClsCsv operation runs, and the result goes back as a new BSTR, 1 or 0 for a flag,
+// or the integer itself; every member returns S_OK. The IDispatch half is served from the type
+// library, so a late-bound call ends in the same wrapper as a vtable call.
+//
+// The object can be aggregated: its own (non-delegating) IUnknown is the nested Inner; the
+// interfaces it hands out delegate their IUnknown methods to the controlling unknown, which is
+// the outer object when there is one and Inner otherwise.
+#include "com/QuenlixCsvIdl.h"
+#include "csv/ClsCsv.h"
+
+#include <ocidl.h>
+
+class CsvComObject final : public IQuenlixCsv, public IProvideClassInfo2 {
+  public:
+    // A new object, aggregated in outer when outer is not null. Returns its non-delegating
+    // IUnknown holding one reference, or null when memory cannot be had.
+    static IUnknown* create(IUnknown* outer);
+
+    CsvComObject(const CsvComObject&) = delete;
+    CsvComObject& operator=(const CsvComObject&) = delete;
+
+    // IUnknown, delegating to the controlling unknown.
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IDispatch, from the type library.
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID lcid, ITypeInfo** out) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT numNames, LCID lcid,
+                                            DISPID* ids) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID iid, LCID lcid, WORD flags,
+                                     DISPPARAMS* params, VARIANT* result, EXCEPINFO* excepInfo,
+                                     UINT* argErr) override;
+
+    // IQuenlixCsv, in vtable order.
+    HRESULT STDMETHODCALLTYPE get_LastErrorText(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE get_LastErrorXml(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE get_LastErrorHtml(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE SaveLastError(BSTR logFilename, LONG* success) override;
+    HRESULT STDMETHODCALLTYPE get_Crlf(LONG* propVal) override;
+    HRESULT STDMETHODCALLTYPE put_Crlf(LONG value) override;
+    HRESULT STDMETHODCALLTYPE get_Delimiter(BSTR* propVal) override;
+    HRESULT STDMETHODCALLTYPE put_Delimiter(BSTR value) override;
+    HRESULT STDMETHODCALLTYPE get_HasColumnNames(LONG* propVal) override;
+    HRESULT STDMETHODCALLTYPE put_HasColumnNames(LONG value) override;
+    HRESULT STDMETHODCALLTYPE get_NumColumns(LONG* propVal) override;
+    HRESULT STDMETHODCALLTYPE get_NumRows(LONG* propVal) override;
+    HRESULT STDMETHODCALLTYPE GetCell(LONG row, LONG col, BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE GetColumnName(LONG index, BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE GetIndex(BSTR columnName, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE GetNumCols(LONG row, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE LoadFile(BSTR filename, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE LoadFile2(BSTR filename, BSTR charset, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE LoadFromString(BSTR csvData, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE SaveFile(BSTR filename, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE SaveFile2(BSTR filename, BSTR charset, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE SaveToString(BSTR* pVal) override;
+    HRESULT STDMETHODCALLTYPE SetCell(LONG row, LONG col, BSTR content, LONG* pVal) override;
+    HRESULT STDMETHODCALLTYPE SetColumnName(LONG index, BSTR columnName, LONG* pVal) override;
+
+    // IProvideClassInfo2. There is no event interface, so GetGUID has no source IID to give.
+    HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** out) override;
+    HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* out) override;
+
+  private:
+    // The object's own IUnknown: answers for the object and owns its reference count.
+    class Inner final : public IUnknown {
+      public:
+        explicit Inner(CsvComObject& owner) : owner_(owner) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+
+      private:
+        CsvComObject& owner_;
+    };
+
+    explicit CsvComObject(IUnknown* outer);
+    ~CsvComObject();
+    template <class T, class... Args> friend T* qxNew(Args&&... args);
+    template <class T> friend void qxDelete(T*);
+
+    Inner inner_;
+    IUnknown* controlling_;
+    volatile LONG refs_ = 1;
+    ClsCsv csv_;
+};
