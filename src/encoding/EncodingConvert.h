@@ -8,6 +8,10 @@
 // the conversion goes on, and the result turns false. Nothing is logged.
 #include "text/DataBuffer.h"
 
+class EncodingBase;
+class HashConvert;
+class UnicodeLookup;
+
 class EncodingConvert {
 public:
     EncodingConvert() = default;
@@ -27,4 +31,35 @@ public:
     bool convertCore(int from, int to, const unsigned char* data, unsigned size, DataBuffer& out);
     bool toUtf16(int codePage, const unsigned char* data, unsigned size, DataBuffer& out);
     bool fromUtf16(int codePage, const unsigned char* data, unsigned size, DataBuffer& out);
+
+    // ---- table routes ----
+    // Single-byte code page to UTF-16LE by plain indexing; a byte whose entry is 0 is dropped.
+    static bool singleByteToUtf16(const UnicodeLookup& lookup, const unsigned char* data,
+                                  unsigned size, DataBuffer& out);
+    // Double-byte code page to UTF-16LE: the longest key first (2, then 3 and 4 bytes), then the
+    // single byte; a byte that starts no key is dropped and the scan resynchronises on the next.
+    static bool multiByteToUtf16(const HashConvert& table, const unsigned char* data, unsigned size,
+                                 DataBuffer& out);
+    // UTF-16LE to a code page through its reverse table (null: false).
+    static bool utf16ToCodePage(const HashConvert* table, const unsigned char* data, unsigned size,
+                                DataBuffer& out);
+
+    // ---- loops around a 16-bit coder (the process-wide EncodingUtf8) ----
+    // UTF-8 to UTF-16LE; invalid and cut-off sequences are dropped byte by byte. Always true.
+    static bool utf8ToUtf16(const EncodingBase& coder, const unsigned char* data, unsigned size,
+                            DataBuffer& out);
+    // UTF-16LE to UTF-8; U+0000 is left out. False only for an odd size.
+    static bool utf16ToUtf8(const EncodingBase& coder, const unsigned char* data, unsigned size,
+                            DataBuffer& out);
+    // UTF-8 through the decoder and back through the encoder, dropping what the decoder refuses
+    // (four-byte forms among them). Always true.
+    static bool utf8ToUtf8(const EncodingBase& decoder, const EncodingBase& encoder,
+                           const unsigned char* data, unsigned size, DataBuffer& out);
+
+    // ---- input and output rewrites ----
+    // Mac Arabic text in place: right-to-left runs put back in logical order, and the
+    // right-to-left copies of digits and punctuation folded onto their ASCII bytes.
+    static void rewriteMacArabic(unsigned char* data, unsigned size);
+    // UTF-16LE in place: Arabic-Indic and extended Arabic-Indic digits become ASCII digits.
+    static void foldArabicIndicDigits(unsigned char* data, unsigned size);
 };
