@@ -24,8 +24,9 @@ public:
     // Inserts every entry of this map into target as (value, key), bucket by bucket.
     void buildReverse(HashConvert& target) const;
     unsigned getBucketCount() const { return bucketCount_; }
-    // Number of entries (for tests).
+    // Number of entries, and of entries whose key has the given length (for tests).
     unsigned countEntries() const;
+    unsigned countEntriesWithKeyLength(int keyLen) const;
 
     bool asciiPassThrough = false;
 

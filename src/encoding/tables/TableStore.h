@@ -20,4 +20,20 @@ public:
 
     // How many times the slot was built in this process (0 or 1), for tests.
     static int buildCount(int codePage, bool reverse);
+
+    // Decodes one embedded table text into target (whose buckets are already set up): as
+    // (byte or code, UTF-16) entries, or (UTF-16, byte or code) ones when reverse is set. A patch
+    // text changes a reverse table and is ignored otherwise. A damaged text yields an empty or
+    // partial table without any message.
+    static void loadTable(const char* text, HashConvert& target, bool reverse);
+
+    // A newly built table, owned by the caller (free it with qxDelete): the same work as the
+    // first fill of a slot, without the slot. Null when the code page has no table of that form
+    // or memory ran out. For measuring and testing the build itself.
+    static UnicodeLookup* buildForwardSingleByte(int codePage);
+    static HashConvert* buildMap(int codePage, bool reverse);
+
+    // The kind from the list of code pages with tables, whether or not this build carries the
+    // code page's data (kindOf and hasTable answer only for code pages whose data is present).
+    static Kind listedKindOf(int codePage);
 };

@@ -1,0 +1,57 @@
+#include "encoding/tables/QuenlixBzip2.h"
+
+#include "platform/Memory.h"
+#include "text/DataBuffer.h"
+
+#include <bzlib.h>
+#include <cstring>
+
+namespace {
+const uint32_t kTableTag = 0xB394A7E1u;
+
+uint32_t readLe32(const unsigned char* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+} // namespace
+
+QuenlixBzip2::~QuenlixBzip2() {
+    for (void*& block : scratch_) {
+        qxFree(block);
+        block = nullptr;
+    }
+}
+
+bool QuenlixBzip2::decompressTable(const DataBuffer& in, DataBuffer& out) {
+    const unsigned size = in.getSize();
+    const unsigned char* data = in.getData();
+    if (size == 0 || !data) {
+        out.clear();
+        return true;
+    }
+    out.clear(); // every failure leaves the output empty
+    if (size < 8 || readLe32(data) != kTableTag) return false;
+    uint32_t stated = readLe32(data + 4);
+    if (stated > 0x7FFFFFF0u) return false; // no table comes near this; the header is damaged
+    unsigned room = stated + 20;
+    if (!out.ensureBuffer(room)) return false;
+
+    bz_stream s;
+    std::memset(&s, 0, sizeof s);
+    if (BZ2_bzDecompressInit(&s, 0, 0) != BZ_OK) return false;
+    s.next_in = reinterpret_cast<char*>(const_cast<unsigned char*>(data + 8));
+    s.avail_in = size - 8;
+    s.next_out = reinterpret_cast<char*>(out.getData());
+    s.avail_out = room;
+    // One pass: the output block already holds the stated size, so anything short of the end
+    // of the stream means a damaged or truncated table.
+    int rc = BZ2_bzDecompress(&s);
+    unsigned produced = s.total_out_lo32;
+    BZ2_bzDecompressEnd(&s);
+    if (rc != BZ_STREAM_END) {
+        out.clear();
+        return false;
+    }
+    out.setDataSize(produced);
+    return true;
+}

@@ -1,0 +1,380 @@
+#include "encoding/tables/TableStore.h"
+
+#include "encoding/tables/ContentCoding.h"
+#include "encoding/tables/HashConvert.h"
+#include "encoding/tables/QuenlixBzip2.h"
+#include "encoding/tables/UnicodeLookup.h"
+#include "platform/Memory.h"
+#include "text/DataBuffer.h"
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+// How the store hangs together:
+//  - kCodePages lists every code page that has a table, with its kind and the bucket counts of
+//    its maps; the slots are indexed by the position in that list.
+//  - The table texts come from CodePageTableTexts.inc, written by tools/gen_codepages. A code
+//    page whose text is missing there has no table (kindOf says kNone), so a build with partial
+//    data still behaves consistently.
+//  - Each slot is filled under its own std::once_flag, so two threads asking for the same cold
+//    slot build it once and both see the finished object; different slots build in parallel.
+//  - 10001 is the one slot with a dependency: its forward map is the reverse of its patched
+//    reverse map, so building the forward slot fills the reverse slot first.
+// When the list changes, regenerate the texts and keep the double-byte entries here in step with
+// the generator's list of double-byte code pages.
+
+namespace {
+
+struct TableText {
+    int codePage;
+    const char* text;  // the code page's table text (shared texts appear under each code page)
+    const char* patch; // a patch applied to the reverse table after the text, or null
+};
+
+#include "encoding/tables/CodePageTableTexts.inc"
+
+struct CodePageEntry {
+    int codePage;
+    TableStore::Kind kind;
+    unsigned forwardBuckets; // double-byte only
+    unsigned reverseBuckets;
+};
+
+const unsigned kSingleForwardBuckets = 283;
+const unsigned kSingleReverseBuckets = 269;
+
+// clang-format off
+#define QX_SB(cp) {cp, TableStore::kSingleByte, kSingleForwardBuckets, kSingleReverseBuckets}
+const CodePageEntry kCodePages[] = {
+    QX_SB(37), QX_SB(437), QX_SB(500), QX_SB(708), QX_SB(720), QX_SB(737), QX_SB(775), QX_SB(850),
+    QX_SB(852), QX_SB(855), QX_SB(857), QX_SB(858), QX_SB(860), QX_SB(861), QX_SB(862), QX_SB(863),
+    QX_SB(864), QX_SB(865), QX_SB(866), QX_SB(869), QX_SB(870), QX_SB(874), QX_SB(875),
+    {932, TableStore::kDoubleByte, 4919, 7669}, {936, TableStore::kDoubleByte, 7649, 7649},
+    {949, TableStore::kDoubleByte, 7669, 7669}, {950, TableStore::kDoubleByte, 7649, 7649},
+    QX_SB(1026), QX_SB(1047), QX_SB(1140), QX_SB(1141), QX_SB(1142), QX_SB(1143), QX_SB(1144),
+    QX_SB(1145), QX_SB(1146), QX_SB(1147), QX_SB(1148), QX_SB(1149), QX_SB(1250), QX_SB(1251),
+    QX_SB(1252), QX_SB(1253), QX_SB(1254), QX_SB(1255), QX_SB(1256), QX_SB(1257), QX_SB(1258),
+    {1361, TableStore::kDoubleByte, 7669, 7669}, QX_SB(10000),
+    {10001, TableStore::kDoubleByte, 4919, 4919}, QX_SB(10004), QX_SB(10005), QX_SB(10006),
+    QX_SB(10007), QX_SB(10010), QX_SB(10017), QX_SB(10021), QX_SB(10029), QX_SB(10079),
+    QX_SB(10081), QX_SB(10082), QX_SB(20105), QX_SB(20106), QX_SB(20107), QX_SB(20108),
+    QX_SB(20127), QX_SB(20261), QX_SB(20269), QX_SB(20273), QX_SB(20277), QX_SB(20278),
+    QX_SB(20280), QX_SB(20284), QX_SB(20285), QX_SB(20290), QX_SB(20297), QX_SB(20420),
+    QX_SB(20423), QX_SB(20424), QX_SB(20838), QX_SB(20866), QX_SB(20871), QX_SB(20880),
+    QX_SB(20905), QX_SB(20924), QX_SB(21025), QX_SB(21866), QX_SB(28591), QX_SB(28592),
+    QX_SB(28593), QX_SB(28594), QX_SB(28595), QX_SB(28596), QX_SB(28597), QX_SB(28598),
+    QX_SB(28599), QX_SB(28603), QX_SB(28605), QX_SB(38598),
+    {51932, TableStore::kDoubleByte, 4919, 4919}, {51936, TableStore::kDoubleByte, 7649, 7649},
+    {51949, TableStore::kDoubleByte, 7669, 7669},
+};
+#undef QX_SB
+// clang-format on
+
+const int kCodePageCount = static_cast<int>(sizeof kCodePages / sizeof kCodePages[0]);
+static_assert(sizeof kCodePages / sizeof kCodePages[0] == 103, "103 code pages carry tables");
+
+// Position of a code page in kCodePages (sorted), or -1.
+int indexOf(int codePage) {
+    int lo = 0, hi = kCodePageCount - 1;
+    while (lo <= hi) {
+        int mid = (lo + hi) / 2;
+        if (kCodePages[mid].codePage == codePage) return mid;
+        if (kCodePages[mid].codePage < codePage)
+            lo = mid + 1;
+        else
+            hi = mid - 1;
+    }
+    return -1;
+}
+
+const TableText* textOf(int codePage) {
+    for (const TableText* t = kTableTexts; t->text; ++t)
+        if (t->codePage == codePage) return t;
+    return nullptr;
+}
+
+struct Slots {
+    std::once_flag forwardOnce[kCodePageCount];
+    std::once_flag reverseOnce[kCodePageCount];
+    // Single-byte forward slots hold a UnicodeLookup, double-byte ones a HashConvert.
+    UnicodeLookup* forwardSingle[kCodePageCount] = {};
+    HashConvert* forwardDouble[kCodePageCount] = {};
+    HashConvert* reverse[kCodePageCount] = {};
+    std::atomic<int> builds[kCodePageCount][2] = {};
+};
+
+// The slots' own destructor is trivial, and the tables they point to are never freed: they live
+// until the process ends, so conversions made while other static objects are destroyed still work.
+Slots& slots() {
+    static Slots s;
+    return s;
+}
+
+uint16_t readLe16(const unsigned char* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+// A new map with the given bucket count, or null without memory.
+HashConvert* newMap(unsigned buckets) {
+    HashConvert* map = qxNew<HashConvert>();
+    if (map && !map->initBuckets(buckets)) {
+        qxDelete(map);
+        return nullptr;
+    }
+    return map;
+}
+
+void insertSingle(HashConvert& target, bool reverse, unsigned char byte, uint16_t unit) {
+    unsigned char u[2] = {static_cast<unsigned char>(unit & 0xFF),
+                          static_cast<unsigned char>(unit >> 8)};
+    if (reverse)
+        target.insert(u, 2, &byte, 1);
+    else
+        target.insert(&byte, 1, u, 2);
+}
+
+void insertDouble(HashConvert& target, bool reverse, uint16_t code, uint16_t unit) {
+    unsigned char c[2] = {static_cast<unsigned char>(code >> 8),
+                          static_cast<unsigned char>(code & 0xFF)};
+    unsigned char u[2] = {static_cast<unsigned char>(unit & 0xFF),
+                          static_cast<unsigned char>(unit >> 8)};
+    if (reverse)
+        target.insert(u, 2, c, 2);
+    else
+        target.insert(c, 2, u, 2);
+}
+
+// Full table: two delta-coded sections. Stops quietly at the end of the data.
+void applyFullTable(const unsigned char* d, unsigned n, HashConvert& target, bool reverse) {
+    unsigned pos = 2;
+    unsigned char byte = 0;
+    uint16_t unit = 0;
+    for (;;) {
+        if (pos >= n) return;
+        if (d[pos] == 0) {
+            ++pos;
+            break;
+        }
+        if (pos + 3 > n) return;
+        byte = static_cast<unsigned char>(byte + d[pos]);
+        unit = static_cast<uint16_t>(unit + readLe16(d + pos + 1));
+        insertSingle(target, reverse, byte, unit);
+        pos += 3;
+    }
+    uint16_t code = 0;
+    unit = 0;
+    for (;;) {
+        if (pos + 2 > n) return;
+        uint16_t delta = readLe16(d + pos);
+        if (delta == 0) return;
+        if (pos + 4 > n) return;
+        code = static_cast<uint16_t>(code + delta);
+        unit = static_cast<uint16_t>(unit + readLe16(d + pos + 2));
+        insertDouble(target, reverse, code, unit);
+        pos += 4;
+    }
+}
+
+// Patch of a reverse table: keys to remove, then single-byte and double-byte replacements.
+void applyPatch(const unsigned char* d, unsigned n, HashConvert& target) {
+    unsigned pos = 2;
+    for (;;) {
+        if (pos + 2 > n) return;
+        if (d[pos] == 0 && d[pos + 1] == 0) {
+            pos += 2;
+            break;
+        }
+        target.remove(d + pos, 2);
+        pos += 2;
+    }
+    for (;;) {
+        if (pos >= n) return;
+        if (d[pos] == 0) {
+            ++pos;
+            break;
+        }
+        if (pos + 3 > n) return;
+        target.remove(d + pos + 1, 2);
+        target.insert(d + pos + 1, 2, d + pos, 1);
+        pos += 3;
+    }
+    for (;;) {
+        if (pos + 2 > n) return;
+        if (d[pos] == 0 && d[pos + 1] == 0) return;
+        if (pos + 4 > n) return;
+        target.remove(d + pos + 2, 2);
+        target.insert(d + pos + 2, 2, d + pos, 2);
+        pos += 4;
+    }
+}
+
+UnicodeLookup* buildSingleForward(const TableText& t) {
+    HashConvert* temp = newMap(kSingleForwardBuckets);
+    if (!temp) return nullptr;
+    TableStore::loadTable(t.text, *temp, false);
+    UnicodeLookup* lookup = qxNew<UnicodeLookup>();
+    if (lookup) {
+        for (int b = 1; b < 256; ++b) {
+            if (temp->asciiPassThrough && b <= 0x7F) {
+                lookup->table[b] = static_cast<uint16_t>(b);
+                continue;
+            }
+            unsigned char key = static_cast<unsigned char>(b);
+            unsigned char value[255];
+            int len = 0;
+            temp->lookup(&key, 1, value, &len);
+            lookup->table[b] = len == 2 ? readLe16(value) : 0;
+        }
+    }
+    qxDelete(temp);
+    return lookup;
+}
+
+HashConvert* buildReverseMap(const TableText& t, unsigned buckets) {
+    HashConvert* map = newMap(buckets);
+    if (!map) return nullptr;
+    TableStore::loadTable(t.text, *map, true);
+    if (t.patch) TableStore::loadTable(t.patch, *map, true);
+    return map;
+}
+
+// The forward map of a patched table mirrors its reverse map.
+HashConvert* mirrorOf(const HashConvert& rev, unsigned buckets) {
+    HashConvert* fwd = newMap(buckets);
+    if (!fwd) return nullptr;
+    rev.buildReverse(*fwd);
+    fwd->asciiPassThrough = rev.asciiPassThrough;
+    return fwd;
+}
+
+HashConvert* buildDoubleForward(const CodePageEntry& e, const TableText& t,
+                                const HashConvert* existingReverse) {
+    if (t.patch) {
+        if (existingReverse) return mirrorOf(*existingReverse, e.forwardBuckets);
+        HashConvert* rev = buildReverseMap(t, e.reverseBuckets);
+        if (!rev) return nullptr;
+        HashConvert* fwd = mirrorOf(*rev, e.forwardBuckets);
+        qxDelete(rev);
+        return fwd;
+    }
+    HashConvert* fwd = newMap(e.forwardBuckets);
+    if (fwd) TableStore::loadTable(t.text, *fwd, false);
+    return fwd;
+}
+
+void fillReverse(int index, const TableText& t) {
+    Slots& s = slots();
+    std::call_once(s.reverseOnce[index], [&] {
+        s.builds[index][1].fetch_add(1);
+        s.reverse[index] = buildReverseMap(t, kCodePages[index].reverseBuckets);
+    });
+}
+
+void fillForward(int index, const TableText& t) {
+    Slots& s = slots();
+    const CodePageEntry& e = kCodePages[index];
+    std::call_once(s.forwardOnce[index], [&] {
+        s.builds[index][0].fetch_add(1);
+        if (e.kind == TableStore::kSingleByte) {
+            s.forwardSingle[index] = buildSingleForward(t);
+            return;
+        }
+        if (t.patch) {
+            // Either direction of a patched table starts from the reverse slot.
+            fillReverse(index, t);
+            if (!s.reverse[index]) return;
+        }
+        // Only a patched table reads the reverse slot, which it has just filled itself.
+        s.forwardDouble[index] = buildDoubleForward(e, t, t.patch ? s.reverse[index] : nullptr);
+    });
+}
+
+} // namespace
+
+TableStore::Kind TableStore::listedKindOf(int codePage) {
+    int i = indexOf(codePage);
+    return i < 0 ? kNone : kCodePages[i].kind;
+}
+
+TableStore::Kind TableStore::kindOf(int codePage) {
+    int i = indexOf(codePage);
+    if (i < 0 || !textOf(codePage)) return kNone;
+    return kCodePages[i].kind;
+}
+
+const UnicodeLookup* TableStore::forwardSingleByte(int codePage) {
+    int i = indexOf(codePage);
+    const TableText* t = textOf(codePage);
+    if (i < 0 || !t || kCodePages[i].kind != kSingleByte) return nullptr;
+    fillForward(i, *t);
+    return slots().forwardSingle[i];
+}
+
+const HashConvert* TableStore::forwardDoubleByte(int codePage) {
+    int i = indexOf(codePage);
+    const TableText* t = textOf(codePage);
+    if (i < 0 || !t || kCodePages[i].kind != kDoubleByte) return nullptr;
+    fillForward(i, *t);
+    return slots().forwardDouble[i];
+}
+
+const HashConvert* TableStore::reverse(int codePage) {
+    int i = indexOf(codePage);
+    const TableText* t = textOf(codePage);
+    if (i < 0 || !t) return nullptr;
+    fillReverse(i, *t);
+    return slots().reverse[i];
+}
+
+UnicodeLookup* TableStore::buildForwardSingleByte(int codePage) {
+    int i = indexOf(codePage);
+    const TableText* t = textOf(codePage);
+    if (i < 0 || !t || kCodePages[i].kind != kSingleByte) return nullptr;
+    return buildSingleForward(*t);
+}
+
+HashConvert* TableStore::buildMap(int codePage, bool reverse) {
+    int i = indexOf(codePage);
+    const TableText* t = textOf(codePage);
+    if (i < 0 || !t) return nullptr;
+    if (reverse) return buildReverseMap(*t, kCodePages[i].reverseBuckets);
+    if (kCodePages[i].kind != kDoubleByte) return nullptr;
+    return buildDoubleForward(kCodePages[i], *t, nullptr);
+}
+
+int TableStore::buildCount(int codePage, bool reverse) {
+    int i = indexOf(codePage);
+    if (i < 0) return 0;
+    return slots().builds[i][reverse ? 1 : 0].load();
+}
+
+void TableStore::loadTable(const char* text, HashConvert& target, bool reverse) {
+    if (!text || !text[0]) return;
+    const bool stored = text[0] == 'x';
+    ContentCoding coder;
+    int decodedSize = 0;
+    unsigned char* decoded =
+        coder.decodeBase64(text + 1, static_cast<int>(std::strlen(text + 1)), &decodedSize);
+    if (!decoded) return;
+
+    DataBuffer raw;
+    raw.takeOwnership(decoded, static_cast<unsigned>(decodedSize));
+    DataBuffer unpacked;
+    const DataBuffer* data = &raw;
+    if (!stored) {
+        // A damaged stream leaves an empty or partial table; nothing is reported.
+        QuenlixBzip2 bz;
+        bz.decompressTable(raw, unpacked);
+        data = &unpacked;
+    }
+    const unsigned char* d = data->getData();
+    unsigned n = data->getSize();
+    if (!d || n == 0) return;
+    target.asciiPassThrough = d[0] == 'a';
+    if (n < 2) return;
+    if (d[1] == 'u')
+        applyFullTable(d, n, target, reverse);
+    else if (d[1] == 'd' && reverse)
+        applyPatch(d, n, target);
+}
