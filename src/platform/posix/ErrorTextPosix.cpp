@@ -23,11 +23,13 @@ const ErrorText kErrorTexts[] = {
     {21, "The device is not ready."},
     {29, "The system cannot write to the specified device."},
     {30, "The system cannot read from the specified device."},
+    {31, "A device attached to the system is not functioning."},
     {32, "The process cannot access the file because it is being used by another process."},
     {33, "The process cannot access the file because another process has locked a portion of the "
          "file."},
     {38, "Reached the end of the file."},
     {39, "The disk is full."},
+    {53, "The network path was not found."},
     {80, "The file exists."},
     {87, "The parameter is incorrect."},
     {112, "There is not enough space on the disk."},

@@ -1,0 +1,141 @@
+#pragma once
+// A fresh directory under the system's temporary directory for one test, removed with everything
+// in it when the test ends; plus file helpers that go through the standard library only, so that
+// tests can check what the library's own file code wrote (and prepare what it reads) without
+// relying on that code.
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <system_error>
+
+namespace testfs {
+
+namespace fs = std::filesystem;
+
+// A path the standard library can open even when it is 260 characters or longer.
+inline fs::path openable(const fs::path& p) {
+#ifdef _WIN32
+    std::wstring w = fs::path(p).make_preferred().wstring(); // the prefix turns off "/"
+    if (w.size() >= 240 && w.compare(0, 4, L"\\\\?\\") != 0) return fs::path(L"\\\\?\\" + w);
+#endif
+    return p;
+}
+
+inline std::string utf8(const fs::path& p) {
+    return p.u8string();
+}
+
+// Every "/" turned into "\" and the other way round.
+inline std::string withBackslashes(std::string s) {
+    for (char& c : s) {
+        if (c == '/') c = '\\';
+    }
+    return s;
+}
+inline std::string withSlashes(std::string s) {
+    for (char& c : s) {
+        if (c == '\\') c = '/';
+    }
+    return s;
+}
+
+inline bool readAll(const fs::path& p, std::string& out) {
+    std::ifstream in(openable(p), std::ios::binary);
+    if (!in) return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+inline std::string contentsOf(const fs::path& p) {
+    std::string s;
+    return readAll(p, s) ? s : std::string("<cannot read>");
+}
+
+inline bool writeAll(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(openable(p), std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+inline bool exists(const fs::path& p) {
+    std::error_code ec;
+    return fs::exists(openable(p), ec);
+}
+
+inline bool setReadOnly(const fs::path& p, bool readOnly) {
+    std::error_code ec;
+    const fs::perms w = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(openable(p), readOnly ? w : fs::perms::owner_write,
+                    readOnly ? fs::perm_options::remove : fs::perm_options::add, ec);
+    return !ec;
+}
+
+// Whether the system refuses to write to a read-only file. Windows does; Wine run by a privileged
+// Unix user does not (it leaves the check to the Unix permissions, which that user passes). The
+// Linux stand-in refuses by design, whoever runs it.
+inline bool readOnlyIsEnforced(const fs::path& scratchDir) {
+#ifdef _WIN32
+    fs::path probe = scratchDir / "read-only-probe.txt";
+    if (!writeAll(probe, "x") || !setReadOnly(probe, true)) return true;
+    bool refused = !std::ofstream(probe, std::ios::binary | std::ios::app);
+    setReadOnly(probe, false);
+    std::error_code ec;
+    fs::remove(probe, ec);
+    return refused;
+#else
+    (void)scratchDir;
+    return true;
+#endif
+}
+
+class TempDir {
+  public:
+    TempDir() {
+        static std::atomic<unsigned> counter{0};
+        std::error_code ec;
+        fs::path base = fs::temp_directory_path(ec);
+        std::random_device rd;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            unsigned tag = rd() ^ static_cast<unsigned>(
+                                      std::chrono::steady_clock::now().time_since_epoch().count());
+            fs::path candidate = base / ("qx-test-" + std::to_string(tag) + "-" +
+                                         std::to_string(counter.fetch_add(1)));
+            if (fs::create_directory(candidate, ec)) {
+                root_ = candidate;
+                break;
+            }
+        }
+    }
+    ~TempDir() {
+        if (root_.empty()) return;
+        std::error_code ec;
+        // Read-only files left behind by a test would stop the removal on Windows.
+        for (auto it = fs::recursive_directory_iterator(openable(root_), ec);
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+            std::error_code ignored;
+            fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+        }
+        fs::remove_all(openable(root_), ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    bool ok() const { return !root_.empty(); }
+    const fs::path& root() const { return root_; }
+    // root/name, name given in UTF-8.
+    fs::path path(const std::string& name) const { return root_ / fs::u8path(name); }
+    std::string utf8Path(const std::string& name) const { return utf8(path(name)); }
+    bool isEmpty() const {
+        std::error_code ec;
+        return fs::is_empty(root_, ec);
+    }
+
+  private:
+    fs::path root_;
+};
+
+} // namespace testfs
