@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test suite: the Linux build under AddressSanitizer and
 # UndefinedBehaviorSanitizer, then the Windows build (unit tests, component and script clients)
-# under 32-bit Wine. Fails when any suite fails or cannot run.
+# under 32-bit Wine. Fails when any suite fails or cannot run. Both test builds carry the
+# failure-injection seam (inert unless a test arms it); release builds (demo.sh) do not.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -10,7 +11,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 bash scripts/setup.sh
 
 echo "=== Linux build (ASan + UBSan) ==="
-cmake -S . -B build/linux-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=ON >/dev/null
+cmake -S . -B build/linux-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_SANITIZE=ON -DQX_FAULT_INJECTION=ON >/dev/null
 cmake --build build/linux-asan -j "$jobs"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
@@ -24,7 +25,7 @@ fi
 echo "=== Windows build (i686-w64-mingw32) under Wine ==="
 bz2=$(bash scripts/fetch-bzip2.sh build/bzip2-src)
 cmake -S . -B build/win -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DQX_BZIP2_SOURCE_DIR="$bz2" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DQX_BZIP2_SOURCE_DIR="$bz2" -DQX_FAULT_INJECTION=ON >/dev/null
 cmake --build build/win -j "$jobs"
 # The component's client and script suites (tests/com) must be part of the run.
 for t in com_client com_scripts; do
