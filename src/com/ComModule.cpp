@@ -11,12 +11,14 @@ ITypeInfo* ComModule::dispatchInfo_ = nullptr;
 ITypeInfo* ComModule::vtableInfo_ = nullptr;
 CRITICAL_SECTION ComModule::factoryLock_;
 CRITICAL_SECTION ComModule::typeInfoLock_;
+CRITICAL_SECTION ComModule::windowLock_;
 
 void ComModule::attach(HINSTANCE instance) {
     instance_ = instance;
     lockCount_ = 0;
     InitializeCriticalSection(&factoryLock_);
     InitializeCriticalSection(&typeInfoLock_);
+    InitializeCriticalSection(&windowLock_);
 }
 
 void ComModule::detach(bool processExit) {
@@ -28,6 +30,7 @@ void ComModule::detach(bool processExit) {
     factory_ = nullptr;
     vtableInfo_ = nullptr;
     dispatchInfo_ = nullptr;
+    DeleteCriticalSection(&windowLock_);
     DeleteCriticalSection(&typeInfoLock_);
     DeleteCriticalSection(&factoryLock_);
 }

@@ -9,8 +9,8 @@
 class CsvClassFactory;
 
 class ComModule {
-  public:
-    // Process attach: records the instance handle and sets up the critical sections.
+public:
+    // Process attach: records the instance handle and sets up the three critical sections.
     static void attach(HINSTANCE instance);
     // Process detach. On FreeLibrary (processExit false) the cached class factory and type
     // information are released; when the whole process ends other libraries may already be gone,
@@ -38,7 +38,13 @@ class ComModule {
     // Full path of this library; false when it does not fit into cap units.
     static bool modulePath(wchar_t* out, DWORD cap);
 
-  private:
+    // Serialises the creation of a control window. The control activates windowless (or, in a
+    // container that refuses windowless objects, without any window, since it is invisible at
+    // run time), so nothing takes this lock today; it is set up with the module so that a
+    // windowed mode would not have to change the module's start and end.
+    static CRITICAL_SECTION& windowCreationLock() { return windowLock_; }
+
+private:
     static HINSTANCE instance_;
     static volatile LONG lockCount_;
     static CsvClassFactory* volatile factory_;
@@ -48,4 +54,5 @@ class ComModule {
     static ITypeInfo* vtableInfo_;
     static CRITICAL_SECTION factoryLock_;
     static CRITICAL_SECTION typeInfoLock_;
+    static CRITICAL_SECTION windowLock_;
 };

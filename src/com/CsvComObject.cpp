@@ -23,7 +23,11 @@ IUnknown* CsvComObject::create(IUnknown* outer) {
     return obj ? &obj->inner_ : nullptr;
 }
 
-CsvComObject::CsvComObject(IUnknown* outer) : inner_(*this), controlling_(outer ? outer : &inner_) {
+CsvComObject::CsvComObject(IUnknown* outer)
+    : ControlView(control_), ControlInPlace(control_), ControlOleObject(control_),
+      ControlPersistence(control_), ControlQuickActivate(control_), ControlDataObject(control_),
+      inner_(*this), controlling_(outer ? outer : &inner_),
+      control_(static_cast<IOleInPlaceActiveObject*>(this)) {
     ComModule::lock();
 }
 
@@ -31,22 +35,30 @@ CsvComObject::~CsvComObject() {
     ComModule::unlock();
 }
 
+void* CsvComObject::interfaceFor(REFIID iid) {
+    if (IsEqualIID(iid, IID_IQuenlixCsv) || IsEqualIID(iid, IID_IDispatch))
+        return static_cast<IQuenlixCsv*>(this);
+    void* p = ControlView::interfaceFor(iid);
+    if (!p) p = ControlInPlace::interfaceFor(iid);
+    if (!p) p = ControlOleObject::interfaceFor(iid);
+    if (!p) p = ControlPersistence::interfaceFor(iid);
+    if (!p) p = ControlQuickActivate::interfaceFor(iid);
+    if (!p) p = ControlDataObject::interfaceFor(iid);
+    if (!p && (IsEqualIID(iid, IID_IProvideClassInfo) || IsEqualIID(iid, IID_IProvideClassInfo2)))
+        p = static_cast<IProvideClassInfo2*>(this);
+    return p;
+}
+
 // ---- IUnknown ---------------------------------------------------------------------------------
 
 HRESULT CsvComObject::Inner::QueryInterface(REFIID iid, void** out) {
     QX_REQUIRE_OUT(out);
-    if (IsEqualIID(iid, IID_IUnknown))
-        *out = static_cast<IUnknown*>(this);
-    else if (IsEqualIID(iid, IID_IQuenlixCsv) || IsEqualIID(iid, IID_IDispatch))
-        *out = static_cast<IQuenlixCsv*>(&owner_);
-    else if (IsEqualIID(iid, IID_IProvideClassInfo) || IsEqualIID(iid, IID_IProvideClassInfo2))
-        *out = static_cast<IProvideClassInfo2*>(&owner_);
-    else {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
+    void* p =
+        IsEqualIID(iid, IID_IUnknown) ? static_cast<IUnknown*>(this) : owner_.interfaceFor(iid);
+    *out = p;
+    if (!p) return E_NOINTERFACE;
     // Through the interface handed out, so that an aggregated object counts on its outer object.
-    static_cast<IUnknown*>(*out)->AddRef();
+    static_cast<IUnknown*>(p)->AddRef();
     return S_OK;
 }
 
@@ -307,5 +319,9 @@ HRESULT CsvComObject::GetClassInfo(ITypeInfo** out) {
 HRESULT CsvComObject::GetGUID(DWORD kind, GUID* out) {
     QX_REQUIRE_OUT(out);
     *out = GUID_NULL;
-    return kind == GUIDKIND_DEFAULT_SOURCE_DISP_IID ? E_FAIL : E_INVALIDARG;
+    // The coclass names no [source] interface. E_INVALIDARG is reserved for kinds the method
+    // does not know (it must not be the answer for the default source kind), and the dual
+    // interface is no outgoing interface, so a container that connected to it as an event sink
+    // would be misled: the answer is a failure from the method's own list, with no GUID.
+    return kind == GUIDKIND_DEFAULT_SOURCE_DISP_IID ? E_UNEXPECTED : E_INVALIDARG;
 }

@@ -380,8 +380,16 @@ TEST(ComDispatch, ClassInfoDescribesTheCoclass) {
     EXPECT_EQ(ta->typekind, TKIND_COCLASS);
     info->ReleaseTypeAttr(ta);
     GUID g = IID_IUnknown;
-    EXPECT_EQ(pci->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &g), E_FAIL) << "no event interface";
+    EXPECT_EQ(pci->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &g), E_UNEXPECTED)
+        << "no event interface";
     EXPECT_TRUE(IsEqualGUID(g, GUID_NULL));
+    // Kinds the method does not know are E_INVALIDARG (which the default source kind must never
+    // answer).
+    for (DWORD kind : {DWORD(0), DWORD(2)}) {
+        g = IID_IUnknown;
+        EXPECT_EQ(pci->GetGUID(kind, &g), E_INVALIDARG) << kind;
+        EXPECT_TRUE(IsEqualGUID(g, GUID_NULL)) << kind;
+    }
 }
 
 } // namespace

@@ -26,7 +26,7 @@ Ref<IClassFactory> factory() {
 // An outer object for aggregation: counts its references and records the interfaces it is asked
 // for, so a test can see which calls the inner object delegated.
 class Outer : public IUnknown {
-  public:
+public:
     LONG refs = 1;
     int queries = 0;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
@@ -101,7 +101,7 @@ TEST(ComExports, CreateInstanceFailuresLeaveNothingAlive) {
         const IID* iid;
         HRESULT want;
     } cases[] = {
-        {"interface the object lacks", nullptr, &IID_IPersist, E_NOINTERFACE},
+        {"interface the object lacks", nullptr, &IID_IPersistFile, E_NOINTERFACE},
         {"aggregated, asking for other than IUnknown", &outer, &IID_IQuenlixCsv,
          CLASS_E_NOAGGREGATION},
     };
@@ -161,7 +161,8 @@ TEST(ComExports, QueryInterfaceAnswersTheObjectsInterfacesWithOneIdentity) {
         {"IDispatch", &IID_IDispatch, S_OK},
         {"IProvideClassInfo", &IID_IProvideClassInfo, S_OK},
         {"IProvideClassInfo2", &IID_IProvideClassInfo2, S_OK},
-        {"IPersist", &IID_IPersist, E_NOINTERFACE},
+        {"IPersist", &IID_IPersist, S_OK},
+        {"IPersistFile", &IID_IPersistFile, E_NOINTERFACE},
         {"IClassFactory", &IID_IClassFactory, E_NOINTERFACE},
     };
     for (const Case& c : cases) {
