@@ -1,162 +1,114 @@
-// Failures that a test cannot provoke through the file system itself (a disk that fills up, a
-// read that breaks off, a size that cannot be had), made by the platform layer's failure seam.
-// Built only when QX_FAULT_INJECTION is on.
+// Failures that the file system itself cannot be made to give (a full disk, a read that breaks
+// off, a size that cannot be had), made by the platform layer's failure seam.
 #ifdef QX_FAULT_INJECTION
 #include "file/FileAccess.h"
 #include "file/FileTestSupport.h"
-#include "file/RecordingLog.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileApi.h"
 #include "platform/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <string>
-#include <vector>
+#include <tuple>
 
-using filetest::RecordingLog;
-using filetest::trimmedErrorText;
-using testfs::TempDir;
+using namespace filetest;
 
 namespace {
-
-using Shape = std::vector<std::string>;
 
 class FileFaults : public ::testing::Test {
 protected:
     void SetUp() override {
         FileFaultInjection::reset();
         ASSERT_TRUE(dir.ok());
-        path = dir.utf8Path("f.csv");
         ASSERT_TRUE(testfs::writeAll(dir.path("f.csv"), "abcdef"));
     }
     void TearDown() override { FileFaultInjection::reset(); }
-    TempDir dir;
-    std::string path;
+    testfs::TempDir dir;
+    const std::string path = dir.utf8Path("f.csv");
 };
 
 TEST_F(FileFaults, ReadFailuresLeaveTheBufferAsItWas) {
-    const std::string diskError = "E:" + trimmedErrorText(30);
-    struct Case {
-        const char* what;
-        uint32_t readError;
-        long readLimit;
-        uint32_t sizeError;
-        Shape shape;
+    const std::tuple<uint32_t, long, uint32_t, std::string> cases[] = {
+        // read error, read limit, size error, log
+        {30, -1, 0, "E:" + trimmedErrorText(30) + "|T:filename|E:Failed to read data from file"},
+        {0, 3, 0, "T:filesize|T:bytes_received|T:filename|E:Failed to read the entire file"},
+        {0, -1, 6,
+         "E:" + trimmedErrorText(6) +
+             "|T:filename|E:Failed to get file size when loading string from file"},
     };
-    const Case cases[] = {
-        {"read fails", 30, -1, 0, {diskError, "T:filename", "E:Failed to read data from file"}},
-        {"read stops short",
-         0,
-         3,
-         0,
-         {"T:filesize", "T:bytes_received", "T:filename", "E:Failed to read the entire file"}},
-        {"size unknown",
-         0,
-         -1,
-         6,
-         {"E:" + trimmedErrorText(6), "T:filename",
-          "E:Failed to get file size when loading string from file"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        FileFaultInjection::readError = c.readError;
-        FileFaultInjection::readLimit = c.readLimit;
-        FileFaultInjection::sizeError = c.sizeError;
+    for (const auto& [readError, readLimit, sizeError, shape] : cases) {
+        SCOPED_TRACE(shape);
+        FileFaultInjection::readError = readError;
+        FileFaultInjection::readLimit = readLimit;
+        FileFaultInjection::sizeError = sizeError;
         StringBuffer sb("keep");
         RecordingLog log;
-        EXPECT_FALSE(filetest::load(path, sb, &log));
+        EXPECT_FALSE(load(path, sb, &log));
         FileFaultInjection::reset();
-        EXPECT_EQ(std::string(sb.getString()), "keep");
-        EXPECT_EQ(sb.getSize(), 4);
-        EXPECT_EQ(log.shape(), c.shape);
+        EXPECT_EQ(textOf(sb), "keep");
+        EXPECT_EQ(log.shape, shape);
         EXPECT_EQ(log.value("filename"), path);
-        if (c.readLimit >= 0) {
-            EXPECT_EQ(log.value("filesize"), "6");
-            EXPECT_EQ(log.value("bytes_received"), "3");
-        }
-        // The handle was closed: the file can be replaced at once.
-        EXPECT_TRUE(filetest::save(path, "abcdef", nullptr));
+        EXPECT_EQ(log.value("filesize") + log.value("bytes_received"),
+                  readLimit < 0 ? "<none><none>" : "63");
+        EXPECT_TRUE(save(path, "abcdef", nullptr)) << "the handle was closed";
     }
 }
 
 TEST_F(FileFaults, ShortWriteIsReported) {
-    FileFaultInjection::writeLimit = 2;
-    RecordingLog log;
-    EXPECT_FALSE(filetest::save(path, "0123456789", &log));
-    FileFaultInjection::reset();
-    const Shape shape = {"T:ansiFilename2", "E:" + trimmedErrorText(112),
-                         "E:Failed to write complete file (1)"};
-    EXPECT_EQ(log.shape(), shape);
-    EXPECT_EQ(filetest::qpDecode(log.value("ansiFilename2")), path);
-    EXPECT_TRUE(filetest::save(path, "again", nullptr)) << "the handle was closed";
-}
-
-TEST_F(FileFaults, ShortWriteUnderAUnicodeNameTriesTheAnsiNameToo) {
-    if (filetest::ansiIsUtf8()) {
-        GTEST_SKIP() << "every name is ANSI text in a UTF-8 code page";
-    }
-    FileFaultInjection::writeLimit = 2;
-    RecordingLog log;
-    EXPECT_FALSE(
-        filetest::save(dir.utf8Path(std::string("x") + filetest::kOutsideAnsi), "0123", &log));
-    FileFaultInjection::reset();
     const std::string full = "E:" + trimmedErrorText(112);
-    const Shape shape = {full, "E:Failed to write complete file (3)", "T:ansiFilename2", full,
-                         "E:Failed to write complete file (1)"};
-    EXPECT_EQ(log.shape(), shape);
+    const std::string ansi = "T:ansiFilename2|" + full + "|E:Failed to write complete file (1)";
+    const std::pair<std::string, std::string> cases[] = {
+        {path, ansi}, // and under a Unicode name the ANSI name is tried too
+        {dir.utf8Path(std::string("x") + kOutsideAnsi),
+         full + "|E:Failed to write complete file (3)|" + ansi}};
+    for (const auto& [name, shape] : cases) {
+        if (name != path && ansiIsUtf8()) continue;
+        FileFaultInjection::writeLimit = 2;
+        RecordingLog log;
+        EXPECT_FALSE(save(name, "0123456789", &log));
+        FileFaultInjection::reset();
+        EXPECT_EQ(log.shape, shape);
+        EXPECT_EQ(name == path ? qpDecode(log.value("ansiFilename2")) : path, path);
+        EXPECT_TRUE(save(name, "again", nullptr)) << "the handle was closed";
+    }
 }
 
-TEST_F(FileFaults, OnlySharingViolationsAreRetried) {
-    struct Case {
-        uint32_t error;
-        long attempts;
+// Open refusals: only a sharing violation is retried (three times); a refused save of a read-only
+// file clears the attribute and opens once more, also where this user may write read-only files.
+TEST_F(FileFaults, OpenRefusals) {
+    const std::string open = "E:Failed to open file (2)|T:ansiFilename|T:osErrorInfo";
+    const std::string loadLog = open + "|T:WindowsError";
+    const std::tuple<uint32_t, long, bool, bool, long, std::string> cases[] = {
+        // error, failing opens (-1: all), saving, file read-only, opens made, log
+        {32, -1, false, false, 4, loadLog},
+        {5, -1, false, false, 1, loadLog},
+        {2, -1, false, false, 1, loadLog},
+        {33, -1, false, false, 1, loadLog}, // a locked region is no sharing violation
+        {5, 1, true, true, 2, open},
+        {5, 1, true, false, 1,
+         open + "|T:Filename|T:ansiFilename|E:Failed to write complete file (7)"},
     };
-    const Case cases[] = {
-        {platform::ERROR_SHARING_VIOLATION, 4},
-        {platform::ERROR_ACCESS_DENIED, 1},
-        {platform::ERROR_FILE_NOT_FOUND, 1},
-        {33, 1}, // a locked region is no sharing violation
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.error);
+    for (const auto& [error, count, saving, readOnly, opens, shape] : cases) {
+        SCOPED_TRACE(std::to_string(error) + " " + std::to_string(readOnly));
+        ASSERT_TRUE(testfs::setReadOnly(path, false) && testfs::writeAll(path, "abcdef") &&
+                    testfs::setReadOnly(path, readOnly));
         FileFaultInjection::reset();
-        FileFaultInjection::openError = c.error;
+        FileFaultInjection::openError = error;
+        FileFaultInjection::openErrorCount = count;
         RecordingLog log;
         StringBuffer sb;
-        EXPECT_FALSE(filetest::load(path, sb, &log));
-        EXPECT_EQ(FileFaultInjection::openCalls.load(), c.attempts);
+        EXPECT_EQ(saving ? save(path, "new", &log) : load(path, sb, &log), readOnly);
+        EXPECT_EQ(FileFaultInjection::openCalls.load(), opens);
+        EXPECT_EQ(log.shape, shape);
         char hex[16];
-        std::snprintf(hex, sizeof hex, "0x%x", static_cast<unsigned>(c.error));
-        EXPECT_EQ(log.value("WindowsError"), hex);
+        std::snprintf(hex, sizeof hex, "0x%x", error);
+        EXPECT_EQ(log.value("WindowsError"), saving ? "<none>" : hex);
+        EXPECT_EQ(log.value("osErrorInfo"), trimmedErrorText(error));
+        EXPECT_EQ(testfs::contentsOf(path), readOnly ? "new" : "abcdef");
+        EXPECT_NE(std::filesystem::status(path).permissions() & std::filesystem::perms::owner_write,
+                  std::filesystem::perms::none)
+            << "the read-only attribute went";
     }
-}
-
-// The read-only path also on systems that let this user write read-only files anyway: the
-// first open is refused as Windows refuses it, the rest is the system's own.
-TEST_F(FileFaults, ReadOnlyFileIsOverwrittenAfterARefusal) {
-    ASSERT_TRUE(testfs::setReadOnly(dir.path("f.csv"), true));
-    FileFaultInjection::openError = platform::ERROR_ACCESS_DENIED;
-    FileFaultInjection::openErrorCount = 1;
-    RecordingLog log;
-    EXPECT_TRUE(filetest::save(path, "new", &log));
-    EXPECT_EQ(FileFaultInjection::openCalls.load(), 2);
-    EXPECT_EQ(testfs::contentsOf(dir.path("f.csv")), "new");
-    XString x;
-    x.setFromUtf8(path.c_str());
-    uint32_t attributes = 0;
-    ASSERT_TRUE(FileAccess::getFileAttributesX(x, attributes, nullptr));
-    EXPECT_EQ(attributes & platform::FILE_ATTRIBUTE_READONLY, 0u);
-    const Shape shape = {"E:Failed to open file (2)", "T:ansiFilename", "T:osErrorInfo"};
-    EXPECT_EQ(log.shape(), shape);
-
-    // A refusal of a file that is not read-only is not retried.
-    FileFaultInjection::openCalls = 0;
-    FileFaultInjection::openErrorCount = 1;
-    EXPECT_FALSE(filetest::save(path, "newer", nullptr));
-    EXPECT_EQ(FileFaultInjection::openCalls.load(), 1);
-    EXPECT_EQ(testfs::contentsOf(dir.path("f.csv")), "new");
 }
 
 } // namespace

@@ -1,18 +1,19 @@
 #pragma once
-// Shared by the file-layer tests: calls that take plain std::strings, and facts about the
-// system's ANSI code page.
+// Shared by the file-layer tests: calls on plain std::strings, facts about the ANSI code page, and
+// a log that keeps every entry in order so that messages, data names and values can be checked.
 #include "file/FileAccess.h"
+#include "log/LogBase.h"
 #include "platform/Platform.h"
 #include "text/StringBuffer.h"
 #include "text/XString.h"
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace filetest {
 
-// Georgian letters and two CJK ideographs: no ANSI code page holds the Georgian ones, so only a
-// UTF-8 ANSI code page represents the whole name. (All within the Basic Multilingual Plane: the
-// library's UTF-8 coder has no four-byte forms.)
+// Georgian letters and two CJK ideographs: only a UTF-8 ANSI code page holds the whole name.
 const char* const kOutsideAnsi =
     "\xE1\x83\xA5\xE1\x83\x90\xE1\x83\xA0\xE1\x83\x97\xE6\x97\xA5\xE6\x9C\xAC";
 
@@ -20,17 +21,18 @@ inline bool ansiIsUtf8() {
     return platform::ansiCodePage() == 65001;
 }
 
+// An XString made from UTF-8 text.
+struct Path : XString {
+    explicit Path(const std::string& utf8) { setFromUtf8(utf8.c_str()); }
+};
+
 inline bool load(const std::string& utf8Path, StringBuffer& sb, LogBase* log) {
-    XString path;
-    path.setFromUtf8(utf8Path.c_str());
+    Path path(utf8Path);
     return sb.loadFromFile(path, log);
 }
 
-inline bool loadString(const std::string& utf8Path, std::string& out, LogBase* log) {
-    StringBuffer sb;
-    bool ok = load(utf8Path, sb, log);
-    out.assign(sb.getString(), static_cast<size_t>(sb.getSize()));
-    return ok;
+inline std::string textOf(const StringBuffer& sb) {
+    return std::string(sb.getString(), static_cast<size_t>(sb.getSize()));
 }
 
 inline bool save(const std::string& utf8Path, const std::string& bytes, LogBase* log) {
@@ -42,10 +44,56 @@ inline bool save(const std::string& utf8Path, const std::string& bytes, LogBase*
 // The system's message text for a code with surrounding whitespace removed.
 inline std::string trimmedErrorText(uint32_t code) {
     std::string s = platform::errorMessageText(code);
-    const char* blanks = " \t\r\n";
-    size_t b = s.find_first_not_of(blanks);
-    if (b == std::string::npos) return std::string();
-    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
+    size_t b = s.find_first_not_of(" \t\r\n");
+    return b == std::string::npos ? std::string()
+                                  : s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+// Keeps what the file layer logs: the entries in order ("E:message" for errors, "T:name" for data
+// items, joined by "|") and the data items with their values.
+class RecordingLog : public LogBase {
+public:
+    std::string shape;
+    std::vector<std::pair<std::string, std::string>> items;
+
+    bool logError(const char* message) override { return add("E:", message); }
+    bool logData(const char* name, const char* value) override {
+        items.emplace_back(name, value ? value : "(NULL)");
+        return add("T:", name);
+    }
+    bool logDataHex(const char* name, uint32_t value) override {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
+        return logData(name, text);
+    }
+    // The value of the first data item with this name, or "<none>".
+    std::string value(const std::string& name) const {
+        for (const auto& [n, v] : items)
+            if (n == name) return v;
+        return "<none>";
+    }
+
+private:
+    bool add(const char* kind, const char* text) {
+        shape += (shape.empty() ? "" : "|") + std::string(kind) + text;
+        return true;
+    }
+};
+
+// Undoes quoted-printable encoding: "=XX" escapes and "=" CR LF soft breaks.
+inline std::string qpDecode(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '=') {
+            out += s[i];
+        } else if (s.compare(i + 1, 2, "\r\n") == 0) {
+            i += 2;
+        } else if (i + 2 < s.size()) {
+            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        }
+    }
+    return out;
 }
 
 } // namespace filetest

@@ -1,8 +1,7 @@
 #pragma once
 // A fresh directory under the system's temporary directory for one test, removed with everything
-// in it when the test ends; plus file helpers that go through the standard library only, so that
-// tests can check what the library's own file code wrote (and prepare what it reads) without
-// relying on that code.
+// in it when the test ends; plus file helpers that use the standard library only, so that tests
+// can prepare and check files without relying on the library's own file code.
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -28,42 +27,28 @@ inline std::string utf8(const fs::path& p) {
     return p.u8string();
 }
 
-// Every "/" turned into "\" and the other way round.
-inline std::string withBackslashes(std::string s) {
-    for (char& c : s) {
-        if (c == '/') c = '\\';
-    }
+inline std::string replaced(std::string s, char from, char to) {
+    for (char& c : s)
+        if (c == from) c = to;
     return s;
 }
-inline std::string withSlashes(std::string s) {
-    for (char& c : s) {
-        if (c == '\\') c = '/';
-    }
-    return s;
+inline std::string withBackslashes(const std::string& s) {
+    return replaced(s, '/', '\\');
 }
-
-inline bool readAll(const fs::path& p, std::string& out) {
-    std::ifstream in(openable(p), std::ios::binary);
-    if (!in) return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
+inline std::string withSlashes(const std::string& s) {
+    return replaced(s, '\\', '/');
 }
 
 inline std::string contentsOf(const fs::path& p) {
-    std::string s;
-    return readAll(p, s) ? s : std::string("<cannot read>");
+    std::ifstream in(openable(p), std::ios::binary);
+    if (!in) return "<cannot read>";
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline bool writeAll(const fs::path& p, const std::string& bytes) {
     std::ofstream out(openable(p), std::ios::binary | std::ios::trunc);
-    if (!out) return false;
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
-}
-
-inline bool exists(const fs::path& p) {
-    std::error_code ec;
-    return fs::exists(openable(p), ec);
 }
 
 inline bool setReadOnly(const fs::path& p, bool readOnly) {
@@ -75,8 +60,7 @@ inline bool setReadOnly(const fs::path& p, bool readOnly) {
 }
 
 // Whether the system refuses to write to a read-only file. Windows does; Wine run by a privileged
-// Unix user does not (it leaves the check to the Unix permissions, which that user passes). The
-// Linux stand-in refuses by design, whoever runs it.
+// Unix user does not. The Linux stand-in refuses by design, whoever runs it.
 inline bool readOnlyIsEnforced(const fs::path& scratchDir) {
 #ifdef _WIN32
     fs::path probe = scratchDir / "read-only-probe.txt";
@@ -93,32 +77,27 @@ inline bool readOnlyIsEnforced(const fs::path& scratchDir) {
 }
 
 class TempDir {
-  public:
+public:
     TempDir() {
         static std::atomic<unsigned> counter{0};
         std::error_code ec;
-        fs::path base = fs::temp_directory_path(ec);
+        const fs::path base = fs::temp_directory_path(ec);
         std::random_device rd;
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
             unsigned tag = rd() ^ static_cast<unsigned>(
                                       std::chrono::steady_clock::now().time_since_epoch().count());
             fs::path candidate = base / ("qx-test-" + std::to_string(tag) + "-" +
                                          std::to_string(counter.fetch_add(1)));
-            if (fs::create_directory(candidate, ec)) {
-                root_ = candidate;
-                break;
-            }
+            if (fs::create_directory(candidate, ec)) root_ = candidate;
         }
     }
     ~TempDir() {
         if (root_.empty()) return;
-        std::error_code ec;
-        // Read-only files left behind by a test would stop the removal on Windows.
+        std::error_code ec, ignored;
+        // Read-only files left behind would stop the removal on Windows.
         for (auto it = fs::recursive_directory_iterator(openable(root_), ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            std::error_code ignored;
+             !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
             fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
-        }
         fs::remove_all(openable(root_), ec);
     }
     TempDir(const TempDir&) = delete;
@@ -134,7 +113,7 @@ class TempDir {
         return fs::is_empty(root_, ec);
     }
 
-  private:
+private:
     fs::path root_;
 };
 

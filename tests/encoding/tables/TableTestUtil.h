@@ -1,11 +1,13 @@
 #pragma once
 // Helpers for the table tests: an independent base64 encoder, the tagged bzip2 wrapper and a
-// builder for table data, so that tests make their own table texts instead of reusing the
-// library's.
+// builder for table data, so that tests make their own table texts; and the expected mappings.
+#include "encoding/EncodingConvert.h"
+#include "encoding/tables/HashConvert.h"
+#include "text/DataBuffer.h"
+
 #include <bzlib.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -17,28 +19,16 @@
 namespace tabletest {
 
 using Bytes = std::vector<unsigned char>;
+using Entries = std::vector<std::pair<unsigned, unsigned>>;
 
 inline std::string base64(const Bytes& in) {
-    static const char alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static const char abc[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
-    size_t i = 0;
-    for (; i + 3 <= in.size(); i += 3) {
-        uint32_t v = in[i] << 16 | in[i + 1] << 8 | in[i + 2];
-        for (int s = 18; s >= 0; s -= 6)
-            out += alphabet[(v >> s) & 63];
-    }
-    if (in.size() - i == 1) {
-        uint32_t v = in[i] << 16;
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        out += "==";
-    } else if (in.size() - i == 2) {
-        uint32_t v = in[i] << 16 | in[i + 1] << 8;
-        out += alphabet[(v >> 18) & 63];
-        out += alphabet[(v >> 12) & 63];
-        out += alphabet[(v >> 6) & 63];
-        out += "=";
+    for (size_t i = 0; i < in.size(); i += 3) {
+        const size_t n = in.size() - i < 3 ? in.size() - i : 3;
+        uint32_t v = in[i] << 16 | (n > 1 ? in[i + 1] << 8 : 0) | (n > 2 ? in[i + 2] : 0);
+        for (size_t k = 0; k < 4; ++k)
+            out += k <= n ? abc[(v >> (18 - 6 * k)) & 63] : '=';
     }
     return out;
 }
@@ -48,49 +38,42 @@ inline void putLe16(Bytes& b, unsigned v) {
     b.push_back(static_cast<unsigned char>((v >> 8) & 0xFF));
 }
 
-inline void putLe32(Bytes& b, uint32_t v) {
-    putLe16(b, v & 0xFFFF);
-    putLe16(b, v >> 16);
-}
-
 // Tag, size and one bzip2 stream, as the embedded compressed tables hold them.
 inline Bytes taggedBzip2(const Bytes& raw, uint32_t statedSize) {
     unsigned cap = static_cast<unsigned>(raw.size() + raw.size() / 100 + 700);
-    std::vector<char> packed(cap);
-    std::vector<char> src(raw.begin(), raw.end());
-    int rc = BZ2_bzBuffToBuffCompress(packed.data(), &cap, src.empty() ? nullptr : src.data(),
-                                      static_cast<unsigned>(src.size()), 9, 0, 0);
-    if (rc != BZ_OK) return {};
+    std::vector<char> packed(cap), src(raw.begin(), raw.end());
+    src.push_back(0); // never a null pointer, also for an empty stream
+    BZ2_bzBuffToBuffCompress(packed.data(), &cap, src.data(), static_cast<unsigned>(raw.size()), 9,
+                             0, 0);
     Bytes out;
-    putLe32(out, 0xB394A7E1u);
-    putLe32(out, statedSize);
+    for (uint32_t word : {0xB394A7E1u, statedSize}) {
+        putLe16(out, word & 0xFFFF);
+        putLe16(out, word >> 16);
+    }
     out.insert(out.end(), packed.begin(), packed.begin() + cap);
     return out;
 }
-
 inline Bytes taggedBzip2(const Bytes& raw) {
     return taggedBzip2(raw, static_cast<uint32_t>(raw.size()));
 }
 
 // Table data of a full table from absolute entries (the builder does the delta coding).
-inline Bytes fullTable(bool ascii, const std::vector<std::pair<unsigned, unsigned>>& singles,
-                       const std::vector<std::pair<unsigned, unsigned>>& doubles) {
+inline Bytes fullTable(bool ascii, const Entries& singles, const Entries& doubles) {
     Bytes b{static_cast<unsigned char>(ascii ? 'a' : 'x'), 'u'};
-    unsigned byte = 0, unit = 0;
-    for (auto& e : singles) {
-        b.push_back(static_cast<unsigned char>((e.first - byte) & 0xFF));
-        putLe16(b, (e.second - unit) & 0xFFFF);
-        byte = e.first;
-        unit = e.second;
+    unsigned code = 0, unit = 0;
+    for (auto& [byte, u] : singles) {
+        b.push_back(static_cast<unsigned char>((byte - code) & 0xFF));
+        putLe16(b, (u - unit) & 0xFFFF);
+        code = byte;
+        unit = u;
     }
     b.push_back(0);
-    unsigned code = 0;
-    unit = 0;
-    for (auto& e : doubles) {
-        putLe16(b, (e.first - code) & 0xFFFF);
-        putLe16(b, (e.second - unit) & 0xFFFF);
-        code = e.first;
-        unit = e.second;
+    code = unit = 0;
+    for (auto& [c, u] : doubles) {
+        putLe16(b, (c - code) & 0xFFFF);
+        putLe16(b, (u - unit) & 0xFFFF);
+        code = c;
+        unit = u;
     }
     putLe16(b, 0);
     return b;
@@ -101,6 +84,39 @@ inline std::string storedText(const Bytes& data) {
 }
 inline std::string compressedText(const Bytes& data) {
     return "c" + base64(taggedBzip2(data));
+}
+
+// The value a map holds for a key as a number (two bytes read first byte high), or -1.
+inline long valueOf(const HashConvert& map, const Bytes& key) {
+    unsigned char v[255];
+    int len = 0;
+    map.lookup(key.data(), static_cast<int>(key.size()), v, &len);
+    return len == 0 ? -1 : len == 1 ? v[0] : v[0] << 8 | v[1];
+}
+// The same for a UTF-16 value, which the maps hold little-endian.
+inline long unitOf(const HashConvert& map, const Bytes& key) {
+    long v = valueOf(map, key);
+    return v < 0 ? v : ((v & 0xFF) << 8 | v >> 8);
+}
+inline Bytes le(unsigned unit) {
+    return {static_cast<unsigned char>(unit & 0xFF), static_cast<unsigned char>(unit >> 8)};
+}
+// A code-page character: one byte below 0x100, else lead byte first.
+inline Bytes codeBytes(unsigned code) {
+    return code < 0x100
+               ? Bytes{static_cast<unsigned char>(code)}
+               : Bytes{static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
+}
+
+// Converts through the engine, code page to UTF-16 or back; *ok receives the result.
+inline Bytes convert(int cp, bool toUnicode, const Bytes& in, bool* ok = nullptr) {
+    EncodingConvert ec;
+    DataBuffer out;
+    const unsigned n = static_cast<unsigned>(in.size());
+    const bool done =
+        toUnicode ? ec.toUtf16(cp, in.data(), n, out) : ec.fromUtf16(cp, in.data(), n, out);
+    if (ok) *ok = done;
+    return Bytes(out.getData(), out.getData() + out.getSize());
 }
 
 // ---- expected mappings (tests/encoding/tables/data, written by tools/gen_codepages) -------------
@@ -119,111 +135,52 @@ inline const std::vector<int>& allCodePages() {
     return list;
 }
 
-struct ExpectedLine {
-    char kind; // M both ways, F forward only, D dropped repeat, W reverse only
-    unsigned code;
-    unsigned unit;
-};
-
 struct Expected {
-    int codePage = 0;
-    bool doubleByte = false;
-    bool ascii = false;
-    std::vector<ExpectedLine> lines;
-    std::string error; // set when the file is missing or not understood
-
-    // Code to unit in the forward direction and unit to code in the reverse one, as the lines
-    // say (ASCII pass-through not included).
-    std::map<unsigned, unsigned> forward() const {
-        std::map<unsigned, unsigned> m;
-        for (const auto& l : lines)
-            if (l.kind == 'M' || l.kind == 'F') m.emplace(l.code, l.unit);
-        return m;
-    }
-    std::map<unsigned, unsigned> reverse() const {
-        std::map<unsigned, unsigned> m;
-        for (const auto& l : lines)
-            if (l.kind == 'M' || l.kind == 'W') m.emplace(l.unit, l.code);
-        return m;
-    }
+    bool doubleByte = false, ascii = false;
+    std::map<unsigned, unsigned> forward, reverse; // code to unit, unit to code
+    std::string error;                             // set when the file is missing or not understood
 };
 
-inline bool readFile(const std::string& path, Bytes& out) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    out.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return true;
-}
-
-inline bool bunzip(const Bytes& in, std::string& out) {
+inline bool bunzip(const std::string& in, std::string& out) {
     std::vector<char> src(in.begin(), in.end());
     for (unsigned cap = 1u << 20; cap <= (1u << 26); cap *= 2) {
         std::vector<char> buf(cap);
         unsigned len = cap;
         int rc = BZ2_bzBuffToBuffDecompress(buf.data(), &len, src.data(),
                                             static_cast<unsigned>(src.size()), 0, 0);
-        if (rc == BZ_OK) {
-            out.assign(buf.data(), len);
-            return true;
-        }
-        if (rc != BZ_OUTBUFF_FULL) return false;
+        if (rc == BZ_OK) out.assign(buf.data(), len);
+        if (rc != BZ_OUTBUFF_FULL) return rc == BZ_OK;
     }
     return false;
 }
 
-// Reads cpNNNN.txt or cpNNNN.txt.bz2; stops at the first line it does not understand.
+// Reads cpNNNN.txt or cpNNNN.txt.bz2: comments, a header ("cp", "kind", "ascii", "source") and
+// lines "K code unit" where K is M (both ways), F (forward only), W (reverse only) or D (a dropped
+// repeat).
 inline Expected loadExpected(int codePage) {
     Expected e;
-    e.codePage = codePage;
-    std::string base = std::string(QX_TEST_DATA_DIR) + "/encoding/tables/data/cp" +
-                       std::to_string(codePage) + ".txt";
-    Bytes raw;
-    std::string text;
-    if (readFile(base, raw)) {
-        text.assign(raw.begin(), raw.end());
-    } else if (!readFile(base + ".bz2", raw) || !bunzip(raw, text)) {
-        e.error = "cannot read " + base + "[.bz2]";
-        return e;
-    }
+    const std::string base = std::string(QX_TEST_DATA_DIR) + "/encoding/tables/data/cp" +
+                             std::to_string(codePage) + ".txt";
+    std::ifstream plain(base, std::ios::binary), packed(base + ".bz2", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(plain ? plain : packed)),
+                     std::istreambuf_iterator<char>());
+    if (!plain && !bunzip(std::string(text), text)) text.clear();
     std::istringstream in(text);
-    std::string line;
-    bool sawCp = false, sawKind = false, sawAscii = false;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream ls(line);
-        std::string word;
-        ls >> word;
-        if (word == "cp") {
-            int cp = 0;
-            ls >> cp;
-            sawCp = cp == codePage;
-        } else if (word == "kind") {
-            ls >> word;
-            e.doubleByte = word == "double";
-            sawKind = word == "double" || word == "single";
-        } else if (word == "ascii") {
-            int a = -1;
-            ls >> a;
-            e.ascii = a == 1;
-            sawAscii = a == 0 || a == 1;
-        } else if (word == "source" || word == "adjusted") {
+    std::map<std::string, std::string> header;
+    for (std::string line, word, a, b; std::getline(in, line);) {
+        std::istringstream(line) >> word >> a >> b;
+        if (word.size() != 1 || word == "#") {
+            header[word] = a;
             continue;
-        } else if (word.size() == 1 && std::string("MFDW").find(word[0]) != std::string::npos) {
-            std::string code, unit, rest;
-            ls >> code >> unit;
-            if (code.empty() || unit.size() != 4 || (ls >> rest)) {
-                e.error = "bad line: " + line;
-                return e;
-            }
-            ExpectedLine l{word[0], static_cast<unsigned>(std::stoul(code, nullptr, 16)),
-                           static_cast<unsigned>(std::stoul(unit, nullptr, 16))};
-            e.lines.push_back(l);
-        } else {
-            e.error = "unknown line: " + line;
-            return e;
         }
+        const unsigned code = std::stoul(a, nullptr, 16), unit = std::stoul(b, nullptr, 16);
+        if (word == "M" || word == "F") e.forward.emplace(code, unit);
+        if (word == "M" || word == "W") e.reverse.emplace(unit, code);
     }
-    if (!sawCp || !sawKind || !sawAscii) e.error = "header incomplete in " + base;
+    e.doubleByte = header["kind"] == "double";
+    e.ascii = header["ascii"] == "1";
+    if (header["cp"] != std::to_string(codePage) || !header.count("kind") || !header.count("ascii"))
+        e.error = "missing or incomplete " + base + "[.bz2]";
     return e;
 }
 
