@@ -7,278 +7,99 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
+#include <tuple>
+#include <utility>
 
 namespace {
 
 using logtest::lines;
 using logtest::Str;
 using logtest::textOf;
-
-const char* const kHostLabels[] = {"ActiveX", ".NET 1.*", ".NET 2.0", ".NET 2.0 / x64"};
+using logtest::xmlOf;
 
 // The value logged under "Component" for a host kind, read back from the report.
 Str componentFor(int kind) {
     Logger log;
     ClsBase::logHeaderInfo(kind, log);
-    Str text = textOf(log);
-    const Str key = "  Component: ";
-    size_t at = text.find(key);
+    const Str text = textOf(log), key = "  Component: ";
+    const size_t at = text.find(key);
     if (at == Str::npos) return "<none>";
-    size_t eol = text.find("\r\n", at);
-    return text.substr(at + key.size(), eol - at - key.size());
+    return text.substr(at + key.size(), text.find("\r\n", at) - at - key.size());
 }
 
-// ---- the header of a logged method ------------------------------------------------------------
-
-TEST(ClsBaseHeader, EnterMethodWritesHeaderInOrder) {
-    ClsBase obj;
-    obj.log().logInfo("from an earlier call");
-    obj.enterMethod("LoadFile");
-    const Str label = componentFor(ClsBase::hostKind);
-    EXPECT_EQ(textOf(obj.log()), lines({
-                                     "QuenlixLog:",
-                                     "  LoadFile:",
-                                     "    DllDate: Mar 10 2009",
-                                     "    Username: " + platform::userName(),
-                                     "    Component: " + label,
-                                 }));
-}
-
-TEST(ClsBaseHeader, MethodEntriesGoIntoItsContextAfterTheHeader) {
-    ClsBase obj;
-    obj.enterMethod("SaveFile");
-    obj.log().logData("Filename", "x.csv");
-    obj.logSuccess(true);
+// A finished logged call: header, own entries, closing entry, context left.
+void loggedCall(ClsBase& obj, const char* method, const char* error, bool ok) {
+    obj.enterMethod(method);
+    if (error) obj.log().logError(error);
+    obj.logSuccess(ok);
     obj.log().leaveContext();
-    Str text = textOf(obj.log());
-    size_t header = text.find("    Component: ");
-    size_t own = text.find("    Filename: x.csv\r\n");
-    ASSERT_NE(header, Str::npos);
-    ASSERT_NE(own, Str::npos);
-    EXPECT_LT(header, own);
-    EXPECT_EQ(text.substr(text.size() - 14), "    Success.\r\n");
 }
 
-TEST(ClsBaseHeader, EmptyMethodContextIsKept) {
+TEST(ClsBaseHeader, EachCallReplacesTheLastWithHeaderEntriesAndClosingEntry) {
     ClsBase obj;
-    obj.enterMethod("SaveToString");
-    obj.log().leaveContext();
-    EXPECT_NE(textOf(obj.log()).find("  SaveToString:\r\n"), Str::npos);
+    obj.log().logInfo("from before");
+    loggedCall(obj, "LoadFile", "first", false);
+    const Str header = lines({"    DllDate: Mar 10 2009", "    Username: " + platform::userName(),
+                              "    Component: " + componentFor(ClsBase::hostKind)});
+    EXPECT_EQ(textOf(obj.log()),
+              lines({"QuenlixLog:", "  LoadFile:"}) + header + lines({"    first", "    Failed."}));
+    EXPECT_NE(xmlOf(obj.log()).find("<error>Failed.</error>\r\n</LoadFile>"), Str::npos);
+
+    loggedCall(obj, "SaveFile", nullptr, true);
+    EXPECT_EQ(textOf(obj.log()),
+              lines({"QuenlixLog:", "  SaveFile:"}) + header + lines({"    Success."}));
+    EXPECT_NE(xmlOf(obj.log()).find("<info>Success.</info>\r\n</SaveFile>"), Str::npos);
 }
 
-TEST(ClsBaseHeader, SecondCallReplacesFirst) {
-    ClsBase obj;
-    obj.enterMethod("LoadFile");
-    obj.log().logError("first");
-    obj.logSuccess(false);
-    obj.log().leaveContext();
-    obj.enterMethod("SaveFile");
-    obj.logSuccess(true);
-    obj.log().leaveContext();
-    Str text = textOf(obj.log());
-    EXPECT_EQ(text.find("LoadFile"), Str::npos);
-    EXPECT_EQ(text.find("first"), Str::npos);
-    const Str head = "QuenlixLog:\r\n  SaveFile:\r\n";
-    EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
-}
-
-struct SuccessCase {
-    const char* name;
-    bool ok;
-    const char* xml;
-};
-void PrintTo(const SuccessCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ClsBaseSuccess : public ::testing::TestWithParam<SuccessCase> {};
-
-TEST_P(ClsBaseSuccess, FinalEntry) {
-    ClsBase obj;
-    obj.log().enterContext("M");
-    obj.logSuccess(GetParam().ok);
-    obj.log().leaveContext();
-    EXPECT_EQ(logtest::xmlOf(obj.log()),
-              lines({"<QuenlixLog>", "<M>", GetParam().xml, "</M>", "</QuenlixLog>"}));
-}
-
-const SuccessCase kSuccessCases[] = {
-    {"Success", true, "<info>Success.</info>"},
-    {"Failure", false, "<error>Failed.</error>"},
-};
-
-INSTANTIATE_TEST_SUITE_P(ClsBase, ClsBaseSuccess, ::testing::ValuesIn(kSuccessCases),
-                         [](const auto& info) { return Str(info.param.name); });
-
-// ---- the "Component" label --------------------------------------------------------------------
-
-struct LabelCase {
-    const char* name;
-    int hostKind;
-    const char* label; // null: the build-environment label
-};
-void PrintTo(const LabelCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ClsBaseComponentLabel : public ::testing::TestWithParam<LabelCase> {};
-
-TEST_P(ClsBaseComponentLabel, ByHostKind) {
-    const LabelCase& c = GetParam();
-    Str got = componentFor(c.hostKind);
-    if (c.label) {
-        EXPECT_EQ(got, c.label);
-        return;
-    }
-    // The build label: a short fixed text, compiler then target, and none of the host labels.
-    EXPECT_EQ(got, componentFor(0));
-    EXPECT_NE(got.find(" / "), Str::npos) << got;
-    EXPECT_LT(got.size(), 60u);
-    for (const char* host : kHostLabels)
-        EXPECT_NE(got, host);
-#if defined(__GNUC__) && !defined(__clang__)
-    EXPECT_EQ(
-        got.compare(0, 4 + std::to_string(__GNUC__).size(), "GCC " + std::to_string(__GNUC__)), 0)
-        << got;
-#endif
-#if defined(_WIN32)
-    EXPECT_NE(got.find("mingw32"), Str::npos) << got;
-#elif defined(__linux__)
-    EXPECT_NE(got.find("linux"), Str::npos) << got;
-#endif
-}
-
-const LabelCase kLabelCases[] = {
-    {"ActiveX", 3, "ActiveX"},  {"DotNet1", 1, ".NET 1.*"},
-    {"DotNet2", 2, ".NET 2.0"}, {"DotNet2x64", 264, ".NET 2.0 / x64"},
-    {"Default", 0, nullptr},    {"Unknown", 4, nullptr},
-    {"NearX64", 263, nullptr},  {"Negative", -1, nullptr},
-};
-
-INSTANTIATE_TEST_SUITE_P(ClsBase, ClsBaseComponentLabel, ::testing::ValuesIn(kLabelCases),
-                         [](const auto& info) { return Str(info.param.name); });
-
-TEST(ClsBaseComponentLabel, HostKindStaysZero) {
+TEST(ClsBaseHeader, ComponentLabelByHostKind) {
+    // Host kind, label (null: the build-environment label).
+    const std::pair<int, const char*> cases[] = {
+        {3, "ActiveX"}, {1, ".NET 1.*"}, {2, ".NET 2.0"}, {264, ".NET 2.0 / x64"},
+        {0, nullptr},   {4, nullptr},    {263, nullptr},  {-1, nullptr}};
+    const Str build = componentFor(0);
+    for (const auto& [kind, label] : cases)
+        EXPECT_EQ(componentFor(kind), label ? label : build) << kind;
     EXPECT_EQ(ClsBase::hostKind, 0);
+    // The build label: a short fixed text, compiler then target, and none of the host labels.
+    EXPECT_NE(build.find(" / "), Str::npos) << build;
+    EXPECT_LT(build.size(), 60u);
+    for (const auto& c : cases)
+        EXPECT_NE(build, c.second ? c.second : "");
+#if defined(_WIN32)
+    EXPECT_NE(build.find("mingw32"), Str::npos) << build;
+#elif defined(__linux__)
+    EXPECT_NE(build.find("linux"), Str::npos) << build;
+#endif
 }
 
-// ---- last-error texts ---------------------------------------------------------------------------
-
-TEST(ClsBaseLastError, NewObjectReportsEmptyRoot) {
-    ClsBase obj;
-    XString text, xml, html;
-    obj.lastErrorText(text, true);
-    obj.lastErrorXml(xml, true);
-    obj.lastErrorHtml(html, true);
-    EXPECT_STREQ(text.getUtf8(), "QuenlixLog:\r\n");
-    EXPECT_STREQ(xml.getUtf8(), "<QuenlixLog>\r\n</QuenlixLog>\r\n");
-    EXPECT_STREQ(html.getUtf8(), "QuenlixLog:<blockquote>\r\n</blockquote>\r\n");
-}
-
-struct LineEndCase {
-    const char* name;
-    const char* message;
-    bool crlf;
-    const char* textLine; // the entry's line in the text report, CR LF end included
-    const char* xmlLine;
-};
-void PrintTo(const LineEndCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ClsBaseLineEnds : public ::testing::TestWithParam<LineEndCase> {};
-
-TEST_P(ClsBaseLineEnds, Delivered) {
-    const LineEndCase& c = GetParam();
-    ClsBase obj;
-    obj.log().logInfo(c.message);
-    XString text, xml;
-    obj.lastErrorText(text, c.crlf);
-    obj.lastErrorXml(xml, c.crlf);
-    EXPECT_EQ(Str(text.getUtf8()), Str("QuenlixLog:\r\n  ") + c.textLine);
-    EXPECT_EQ(Str(xml.getUtf8()), Str("<QuenlixLog>\r\n") + c.xmlLine + "</QuenlixLog>\r\n");
-    // The log itself keeps the text as it was given.
-    EXPECT_NE(textOf(obj.log()).find(c.message), Str::npos);
-}
-
-const LineEndCase kLineEndCases[] = {
-    {"LoneLfBecomesCrlf", "a\nb", true, "a\r\nb\r\n", "<info><![CDATA[a\r\nb]]></info>\r\n"},
-    {"LoneLfKeptWithoutPass", "a\nb", false, "a\nb\r\n", "<info><![CDATA[a\nb]]></info>\r\n"},
-    {"LoneCrDropped", "a\rb", true, "ab\r\n", "<info>ab</info>\r\n"},
-    {"LoneCrKeptWithoutPass", "a\rb", false, "a\rb\r\n", "<info>a\rb</info>\r\n"},
-    {"CrlfInsideStays", "a\r\nb", true, "a\r\nb\r\n", "<info><![CDATA[a\r\nb]]></info>\r\n"},
-    {"PlainTextUnchanged", "ok", true, "ok\r\n", "<info>ok</info>\r\n"},
-};
-
-INSTANTIATE_TEST_SUITE_P(ClsBase, ClsBaseLineEnds, ::testing::ValuesIn(kLineEndCases),
-                         [](const auto& info) { return Str(info.param.name); });
-
-TEST(ClsBaseLastError, ReportIsUtf8) {
-    ClsBase obj;
-    obj.log().logData("Name", "\xC3\xA9\xE2\x82\xAC");
-    XString html;
-    obj.lastErrorHtml(html, true);
-    EXPECT_TRUE(html.isUtf8Current());
-    const uint16_t* u = html.getUnicode();
-    std::u16string got;
-    while (*u)
-        got += static_cast<char16_t>(*u++);
-    EXPECT_EQ(got, u"QuenlixLog:<blockquote>\r\nName: \u00E9\u20AC<br>\r\n</blockquote>\r\n");
-}
-
-TEST(ClsBaseLastError, ReadingDoesNotChangeTheLog) {
-    ClsBase obj;
-    obj.enterMethod("LoadFromString");
-    obj.logSuccess(true);
-    obj.log().leaveContext();
-    XString first, again, xml;
-    obj.lastErrorText(first, true);
-    obj.lastErrorXml(xml, true);
-    obj.lastErrorHtml(xml, true);
-    obj.lastErrorText(again, true);
-    EXPECT_STREQ(first.getUtf8(), again.getUtf8());
-}
-
-struct BlankPathCase {
-    const char* name;
-    const char* path;
-};
-void PrintTo(const BlankPathCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class ClsBaseSaveBlankPath : public ::testing::TestWithParam<BlankPathCase> {};
-
-TEST_P(ClsBaseSaveBlankPath, RefusedWithoutLogging) {
-    ClsBase obj;
-    obj.enterMethod("LoadFile");
-    const Str before = textOf(obj.log());
-    XString path;
-    path.setFromUtf8(GetParam().path);
-    EXPECT_FALSE(obj.saveLastError(path));
-    EXPECT_EQ(textOf(obj.log()), before);
-}
-
-const BlankPathCase kBlankPathCases[] = {
-    {"Empty", ""},
-    {"TwoSpaces", "  "},
-    {"Blanks", " \t\r\n "},
-};
-
-INSTANTIATE_TEST_SUITE_P(ClsBase, ClsBaseSaveBlankPath, ::testing::ValuesIn(kBlankPathCases),
-                         [](const auto& info) { return Str(info.param.name); });
-
-// ---- saving the report ----------------------------------------------------------------------
-
-// A finished logged call whose entries need the CDATA wrapping and hold a lone LF.
-void logSomething(ClsBase& obj) {
-    obj.enterMethod("SaveFile");
-    obj.log().logData("Filename", "c:\\temp\\a&b.csv");
-    obj.log().logError("line one\nline two");
-    obj.logSuccess(false);
-    obj.log().leaveContext();
+TEST(ClsBaseLastError, ReportsWithAndWithoutTheCrlfPass) {
+    // The entry's text (null: none), the CR LF pass, the report lines after the root's.
+    const std::tuple<const char*, bool, const char*, const char*> cases[] = {
+        {nullptr, true, "", ""},
+        {"a\nb", true, "  a\r\nb\r\n", "<info><![CDATA[a\r\nb]]></info>\r\n"},
+        {"a\nb", false, "  a\nb\r\n", "<info><![CDATA[a\nb]]></info>\r\n"},
+        {"a\rb", true, "  ab\r\n", "<info>ab</info>\r\n"},
+        {"a\rb", false, "  a\rb\r\n", "<info>a\rb</info>\r\n"},
+        {"a\r\nb", true, "  a\r\nb\r\n", "<info><![CDATA[a\r\nb]]></info>\r\n"},
+        {"caf\xC3\xA9", true, "  caf\xC3\xA9\r\n", "<info>caf\xC3\xA9</info>\r\n"},
+    };
+    for (const auto& [message, crlf, text, xml] : cases) {
+        ClsBase obj;
+        obj.log().logInfo(message);
+        const Str before = textOf(obj.log());
+        XString t, x, h;
+        obj.lastErrorText(t, crlf);
+        obj.lastErrorXml(x, crlf);
+        obj.lastErrorHtml(h, crlf);
+        EXPECT_TRUE(t.isUtf8Current() && x.isUtf8Current() && h.isUtf8Current());
+        EXPECT_EQ(Str(t.getUtf8()), Str("QuenlixLog:\r\n") + text) << crlf << " " << text;
+        EXPECT_EQ(Str(x.getUtf8()), Str("<QuenlixLog>\r\n") + xml + "</QuenlixLog>\r\n");
+        if (!message) {
+            EXPECT_STREQ(h.getUtf8(), "QuenlixLog:<blockquote>\r\n</blockquote>\r\n");
+        }
+        EXPECT_EQ(textOf(obj.log()), before); // reading changes nothing
+    }
 }
 
 bool saveTo(ClsBase& obj, const Str& utf8Path) {
@@ -290,75 +111,44 @@ bool saveTo(ClsBase& obj, const Str& utf8Path) {
 TEST(ClsBaseSaveLastError, FileHoldsExactlyTheXmlReport) {
     testfs::TempDir dir;
     ASSERT_TRUE(dir.ok());
-    ClsBase obj;
-    logSomething(obj);
-    const Str before = logtest::xmlOf(obj.log());
-    ASSERT_TRUE(saveTo(obj, dir.utf8Path("report.xml")));
-    const Str file = testfs::contentsOf(dir.path("report.xml"));
-    EXPECT_EQ(file, before);
-    // No CR LF pass on the way to the file: the lone LF inside the entry stays.
-    EXPECT_NE(file.find("line one\nline two"), Str::npos);
-    EXPECT_EQ(file.compare(0, 14, "<QuenlixLog>\r\n"), 0); // no mark, no declaration
-    EXPECT_EQ(logtest::xmlOf(obj.log()), before);          // saving changes nothing
-}
-
-TEST(ClsBaseSaveLastError, NewObjectSavesEmptyRoot) {
-    testfs::TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    ClsBase obj;
-    ASSERT_TRUE(saveTo(obj, dir.utf8Path("empty.xml")));
+    ClsBase fresh;
+    ASSERT_TRUE(saveTo(fresh, dir.utf8Path("empty.xml")));
     EXPECT_EQ(testfs::contentsOf(dir.path("empty.xml")), "<QuenlixLog>\r\n</QuenlixLog>\r\n");
-}
 
-TEST(ClsBaseSaveLastError, PathIsTrimmed) {
-    testfs::TempDir dir;
-    ASSERT_TRUE(dir.ok());
+    // An entry that needs the CDATA wrapping and holds a lone LF, which the file keeps.
     ClsBase obj;
-    logSomething(obj);
-    ASSERT_TRUE(saveTo(obj, " \t" + dir.utf8Path("trimmed.xml") + "\r\n "));
-    EXPECT_EQ(testfs::contentsOf(dir.path("trimmed.xml")), logtest::xmlOf(obj.log()));
-}
-
-TEST(ClsBaseSaveLastError, ReplacesExistingAndReadOnlyFiles) {
-    testfs::TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    ClsBase obj;
-    logSomething(obj);
-    const Str report = logtest::xmlOf(obj.log());
+    obj.enterMethod("SaveFile");
+    obj.log().logData("Filename", "c:\\temp\\a&b.csv");
+    obj.log().logError("line one\nline two");
+    obj.logSuccess(false);
+    obj.log().leaveContext();
+    const Str report = xmlOf(obj.log());
+    ASSERT_NE(report.find("line one\nline two"), Str::npos);
     ASSERT_TRUE(testfs::writeAll(dir.path("old.xml"), Str(5000, 'x')));
-    EXPECT_TRUE(saveTo(obj, dir.utf8Path("old.xml")));
-    EXPECT_EQ(testfs::contentsOf(dir.path("old.xml")), report);
-
     ASSERT_TRUE(testfs::writeAll(dir.path("ro.xml"), "old"));
     ASSERT_TRUE(testfs::setReadOnly(dir.path("ro.xml"), true));
-    EXPECT_TRUE(saveTo(obj, dir.utf8Path("ro.xml")));
-    EXPECT_EQ(testfs::contentsOf(dir.path("ro.xml")), report);
+    const Str names[] = {"report.xml", "old.xml", "ro.xml",
+                         "r\xC3\xA9sum\xC3\xA9 \xE6\x97\xA5.xml"};
+    for (const Str& name : names) {
+        EXPECT_TRUE(saveTo(obj, dir.utf8Path(name))) << name;
+        EXPECT_EQ(testfs::contentsOf(dir.path(name)), report) << name;
+    }
+    ASSERT_TRUE(saveTo(obj, " \t" + dir.utf8Path("trimmed.xml") + "\r\n "));
+    EXPECT_EQ(testfs::contentsOf(dir.path("trimmed.xml")), report);
+    EXPECT_EQ(xmlOf(obj.log()), report); // saving changes nothing
 }
 
-TEST(ClsBaseSaveLastError, NonAsciiFileName) {
+TEST(ClsBaseSaveLastError, RefusedPathsWriteAndLogNothing) {
     testfs::TempDir dir;
     ASSERT_TRUE(dir.ok());
     ClsBase obj;
-    logSomething(obj);
-    const Str name = "r\xC3\xA9sum\xC3\xA9 \xE6\x97\xA5.xml";
-    ASSERT_TRUE(saveTo(obj, dir.utf8Path(name)));
-    EXPECT_EQ(testfs::contentsOf(dir.path(name)), logtest::xmlOf(obj.log()));
-}
-
-TEST(ClsBaseSaveLastError, UnwritablePathFailsWithoutLogging) {
-    testfs::TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    ClsBase obj;
-    logSomething(obj);
+    loggedCall(obj, "LoadFile", nullptr, true);
     const Str before = textOf(obj.log());
-    EXPECT_FALSE(saveTo(obj, dir.utf8Path("no such dir/report.xml")));
+    for (const Str& path : {Str(), Str("  "), Str(" \t\r\n "), dir.utf8Path("no such dir/r.xml")})
+        EXPECT_FALSE(saveTo(obj, path)) << "'" << path << "'";
     EXPECT_EQ(textOf(obj.log()), before);
     EXPECT_TRUE(dir.isEmpty());
-}
-
-TEST(ClsBaseSaveLastError, LoggerRefusesNullPath) {
-    Logger log;
-    EXPECT_FALSE(log.saveXml(nullptr));
+    EXPECT_FALSE(obj.log().saveXml(nullptr));
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 #pragma once
-// Small helpers shared by the log tests: reports as std::string, and expected reports built line
-// by line with CR LF ends.
+// Helpers shared by the log tests: reports as std::string, expected reports built line by line.
 #include "log/LogBase.h"
 #include "text/StringBuffer.h"
 
@@ -19,24 +18,19 @@ inline Str lines(std::initializer_list<Str> ls) {
     return out;
 }
 
-inline Str str(const StringBuffer& sb) {
+inline Str render(LogBase& log, void (LogBase::*how)(StringBuffer&)) {
+    StringBuffer sb;
+    (log.*how)(sb);
     return Str(sb.getString(), sb.getSize());
 }
-
 inline Str textOf(LogBase& log) {
-    StringBuffer sb;
-    log.getText(sb);
-    return str(sb);
+    return render(log, &LogBase::getText);
 }
 inline Str xmlOf(LogBase& log) {
-    StringBuffer sb;
-    log.getXml(sb);
-    return str(sb);
+    return render(log, &LogBase::getXml);
 }
 inline Str htmlOf(LogBase& log) {
-    StringBuffer sb;
-    log.getHtml(sb);
-    return str(sb);
+    return render(log, &LogBase::getHtml);
 }
 
 } // namespace logtest

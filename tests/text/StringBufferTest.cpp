@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -12,30 +12,17 @@ std::string text(const StringBuffer& sb) {
     return std::string(sb.getString(), sb.getSize());
 }
 
-TEST(StringBufferGrowth, DefaultBufferIsEmptyWithRoomFor202Bytes) {
+TEST(StringBufferGrowth, CapacityAndStep) {
     StringBuffer sb;
-    EXPECT_EQ(sb.getCapacity(), 202);
-    ASSERT_NE(sb.getString(), nullptr);
     EXPECT_STREQ(sb.getString(), "");
-}
-
-TEST(StringBufferGrowth, FillingByteByByteGrowsByAboutHalf) {
+    // Filled byte by byte, each growth adds about half the capacity.
     const int expected[] = {202, 404, 606, 909, 1363, 2044};
-    StringBuffer sb;
-    std::size_t seen = 0;
-    for (int i = 0; i < 2000; ++i) {
-        if (seen < sizeof expected / sizeof expected[0] && sb.getCapacity() != expected[seen])
-            ++seen;
-        ASSERT_LT(seen, sizeof expected / sizeof expected[0]);
-        ASSERT_EQ(sb.getCapacity(), expected[seen]) << "after " << i << " bytes";
-        sb.appendChar('x');
+    int seen = 0;
+    for (int i = 0; i < 2000; ++i, sb.appendChar('x')) {
+        if (sb.getCapacity() != expected[seen]) ++seen;
+        ASSERT_TRUE(seen < 6 && sb.getCapacity() == expected[seen]) << "after " << i << " bytes";
     }
-    EXPECT_EQ(sb.getSize(), 2000);
-}
-
-TEST(StringBufferGrowth, StepIsCappedAt500000OncePast1000000Bytes) {
-    StringBuffer sb;
-    std::string chunk(4096, 'q');
+    const std::string chunk(4096, 'q');
     while (sb.getSize() <= 1000000)
         sb.append(chunk.c_str());
     EXPECT_EQ(sb.getGrowthStep(), 500000);
@@ -44,7 +31,7 @@ TEST(StringBufferGrowth, StepIsCappedAt500000OncePast1000000Bytes) {
     EXPECT_EQ(sb.getGrowthStep(), 500000);
 }
 
-TEST(StringBufferGrowth, TakeDataAdoptsTheBlockWithStep1024) {
+TEST(StringBufferGrowth, TakeDataAdoptsOwnedBlocksAndCopiesBorrowedOnes) {
     DataBuffer db;
     db.append("hello", 6); // with its NUL
     const unsigned char* block = db.getData();
@@ -57,7 +44,6 @@ TEST(StringBufferGrowth, TakeDataAdoptsTheBlockWithStep1024) {
     sb.append(" world");
     EXPECT_EQ(text(sb), "hello world");
 
-    // Borrowed memory is copied, never adopted (the buffer would free it later).
     static const unsigned char borrowed[] = {'h', 'i', 0};
     DataBuffer view;
     view.borrowData(borrowed, sizeof borrowed);
@@ -67,28 +53,28 @@ TEST(StringBufferGrowth, TakeDataAdoptsTheBlockWithStep1024) {
     EXPECT_NE(reinterpret_cast<const unsigned char*>(copy.getString()), borrowed);
 }
 
-TEST(StringBufferEditing, Trim) {
-    const struct {
-        const char* in;
-        const char* out;
-    } cases[] = {
-        {" \t\r\n ", ""}, {"  a b  ", "a b"}, {"", ""}, {"x", "x"}, {"\nx y\t", "x y"},
+TEST(StringBufferEditing, WholeTextTransforms) {
+    const std::tuple<void (StringBuffer::*)(), const char*, const char*> cases[] = {
+        {&StringBuffer::trim, " \t\r\n ", ""},
+        {&StringBuffer::trim, "  a b  ", "a b"},
+        {&StringBuffer::trim, "\nx y\t", "x y"},
+        {&StringBuffer::trim, "x", "x"},
+        {&StringBuffer::toCrlf, "a\r\nb\rc\n", "a\r\nbc\r\n"},
+        {&StringBuffer::toLf, "a\r\nb\rc\r\n", "a\nb\rc\n"},
+        {&StringBuffer::encodeXmlSpecial, "<a href=\"x\">&</a> 'q'",
+         "&lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt; 'q'"},
+        {&StringBuffer::toLowercase, "AZ@[\xC0\xD7\xDF\xE0\xBF", "az@[\xE0\xF7\xFF\xE0\xBF"},
     };
-    for (const auto& c : cases) {
-        StringBuffer sb(c.in);
-        sb.trim();
-        EXPECT_EQ(text(sb), c.out) << "trim of '" << c.in << "'";
+    for (const auto& [op, in, out] : cases) {
+        StringBuffer sb(in);
+        (sb.*op)();
+        EXPECT_EQ(text(sb), out) << "input '" << in << "'";
     }
 }
 
 TEST(StringBufferEditing, ReplaceAll) {
-    const struct {
-        const char* in;
-        const char* find;
-        const char* repl;
-        int count;
-        const char* out;
-    } cases[] = {
+    // Text, what to find, its replacement, the count replaced, the text afterwards.
+    const std::tuple<const char*, const char*, const char*, int, const char*> cases[] = {
         {"aaaa", "aa", "a", 2, "aa"},      // occurrences never overlap
         {"aaa", "a", "aa", 3, "aaaaaa"},   // replaced text is not rescanned
         {"abc", "x", "y", 0, "abc"},       // absent
@@ -96,43 +82,26 @@ TEST(StringBufferEditing, ReplaceAll) {
         {"a-b-c", "-", nullptr, 2, "abc"}, // null replacement removes
         {"xyxyx", "xyx", "Z", 1, "Zyx"},   // first match wins
         {"ab", "abc", "Z", 0, "ab"},       // find longer than the text
-        {"a\r\nb\r\n", "\r\n", "\n", 2, "a\nb\n"},
     };
-    for (const auto& c : cases) {
-        StringBuffer sb(c.in);
-        EXPECT_EQ(sb.replaceAll(c.find, c.repl), c.count) << c.in << " / " << c.find;
-        EXPECT_EQ(text(sb), c.out) << c.in << " / " << c.find;
+    for (const auto& [in, find, repl, count, out] : cases) {
+        StringBuffer sb(in);
+        EXPECT_EQ(sb.replaceAll(find, repl), count) << in << " / " << find;
+        EXPECT_EQ(text(sb), out) << in << " / " << find;
     }
 }
 
-TEST(StringBufferEditing, LineEndsAndXml) {
-    StringBuffer crlf("a\r\nb\rc\n");
-    crlf.toCrlf();
-    EXPECT_EQ(text(crlf), "a\r\nbc\r\n");
-    StringBuffer lf("a\r\nb\rc\r\n");
-    lf.toLf();
-    EXPECT_EQ(text(lf), "a\nb\rc\n");
-    StringBuffer xml("<a href=\"x\">&</a> 'q'");
-    xml.encodeXmlSpecial();
-    EXPECT_EQ(text(xml), "&lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt; 'q'");
-}
-
 TEST(StringBufferCompare, EqualsIgnoreCase) {
-    const struct {
-        const char* text;
-        const char* arg;
-        bool equal;
-    } cases[] = {
+    const std::tuple<const char*, const char*, bool> cases[] = {
         {"ansi", "ANSI", true},   {"", nullptr, true},  {"x", nullptr, false},
         {"abc", "abd", false},    {"abc", "ab", false}, {"\xC9", "\xE9", false},
         {"Utf-8", "uTF-8", true}, {"a[", "A{", false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(StringBuffer(c.text).equalsIgnoreCase(c.arg), c.equal)
-            << c.text << " vs " << (c.arg ? c.arg : "(null)");
+    for (const auto& [text, arg, equal] : cases)
+        EXPECT_EQ(StringBuffer(text).equalsIgnoreCase(arg), equal)
+            << text << " vs " << (arg ? arg : "(null)");
 }
 
-TEST(StringBufferCompare, CharQueriesStopOrCountAsDocumented) {
+TEST(StringBufferCompare, CharQueries) {
     StringBuffer sb;
     sb.appendN("a\xA7"
                "b\0\xA7",
@@ -148,7 +117,7 @@ TEST(StringBufferCompare, CharQueriesStopOrCountAsDocumented) {
     EXPECT_TRUE(StringBuffer("").is7bit(0));
 }
 
-TEST(StringBufferBuilding, PrependAndSetStringAcceptTheirOwnText) {
+TEST(StringBufferBuilding, ArgumentsMayPointIntoTheBufferAndNullsDoNothing) {
     StringBuffer sb("world");
     sb.prepend(sb.getString() + 3); // "ld"
     EXPECT_EQ(text(sb), "ldworld");
@@ -160,24 +129,15 @@ TEST(StringBufferBuilding, PrependAndSetStringAcceptTheirOwnText) {
     sb.prepend("");
     sb.appendN(nullptr, 4);
     sb.appendCharN('x', 0);
+    EXPECT_EQ(sb.append(nullptr), 10);
     EXPECT_EQ(text(sb), "worldworld");
 }
 
-TEST(StringBufferNumbers, AppendInt64) {
-    const struct {
-        int64_t v;
-        const char* out;
-    } cases[] = {
-        {0, "0"},
-        {-1, "-1"},
-        {1234567890123LL, "1234567890123"},
-        {INT64_MAX, "9223372036854775807"},
-        {INT64_MIN, "-9223372036854775808"},
-    };
-    for (const auto& c : cases) {
+TEST(StringBufferNumbers, AppendInt64AndIntToString) {
+    for (int64_t v : {int64_t{0}, int64_t{-1}, int64_t{1234567890123}, INT64_MAX, INT64_MIN}) {
         StringBuffer sb("n=");
-        StringBuffer::appendInt64(c.v, sb);
-        EXPECT_EQ(text(sb), std::string("n=") + c.out);
+        StringBuffer::appendInt64(v, sb);
+        EXPECT_EQ(text(sb), "n=" + std::to_string(v));
     }
     EXPECT_STREQ(StringBuffer::intToString(-42), "-42");
 }
