@@ -1,13 +1,13 @@
-// The control's persisted state, as a container saves and loads it: the extent through
-// IPersistStreamInit (in a memory stream, alone or beside other objects' data) and through
-// IPersistStorage (a compound file in memory), the stream form, damaged streams, and the dirty
-// flag.
+// The control's persisted state as a container saves and loads it: the extent through
+// IPersistStreamInit (a memory stream, alone or among other objects' data) and IPersistStorage (a
+// compound file in memory), the bytes of the stream form, damaged streams, and the dirty flag.
 #include "ControlTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
+#include <tuple>
 
 using namespace comtest;
 
@@ -16,11 +16,7 @@ namespace {
 Ref<IStream> memoryStream(const std::string& bytes = std::string()) {
     Ref<IStream> s;
     EXPECT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, s.out()), S_OK);
-    if (!bytes.empty()) {
-        ULONG put = 0;
-        s->Write(bytes.data(), ULONG(bytes.size()), &put);
-        EXPECT_EQ(put, bytes.size());
-    }
+    s->Write(bytes.data(), ULONG(bytes.size()), nullptr);
     return s;
 }
 
@@ -28,225 +24,40 @@ ULONGLONG seek(IStream* s, LONGLONG to, DWORD origin = STREAM_SEEK_SET) {
     LARGE_INTEGER move;
     move.QuadPart = to;
     ULARGE_INTEGER now = {};
-    EXPECT_EQ(s->Seek(move, origin, &now), S_OK);
+    s->Seek(move, origin, &now);
     return now.QuadPart;
 }
 
 std::string contents(IStream* s) {
-    const ULONGLONG keep = seek(s, 0, STREAM_SEEK_CUR);
-    const ULONGLONG size = seek(s, 0, STREAM_SEEK_END);
+    std::string out(size_t(seek(s, 0, STREAM_SEEK_END)), '\0');
     seek(s, 0);
-    std::string out(size_t(size), '\0');
     ULONG got = 0;
-    if (size) s->Read(&out[0], ULONG(size), &got);
-    seek(s, LONGLONG(keep));
+    s->Read(&out[0], ULONG(out.size()), &got);
     return out.substr(0, got);
 }
 
-std::string u32(ULONG v) {
-    std::string out;
-    for (int i = 0; i < 4; ++i)
-        out += char((v >> (8 * i)) & 0xFF);
-    return out;
-}
-
-// The stream form: tag, block size, _cx, _cy.
+// The stream form: tag, block size, then _cx and _cy, all little-endian.
 std::string form(ULONG cx, ULONG cy, ULONG block = 8) {
-    std::string out = "QXEX" + u32(block) + u32(cx) + u32(cy);
-    if (block > 8) out += std::string(block - 8, 'x');
-    return out;
+    std::string out = "QXEX";
+    for (ULONG v : {block, cx, cy})
+        for (int i = 0; i < 4; ++i)
+            out += char((v >> (8 * i)) & 0xFF);
+    return out + std::string(block - 8, 'x');
 }
 
-SIZEL extentOf(IUnknown* o) {
+std::tuple<LONG, LONG> extentOf(IUnknown* o) {
     SIZEL s = {-1, -1};
     EXPECT_EQ(query<IOleObject>(o, IID_IOleObject)->GetExtent(DVASPECT_CONTENT, &s), S_OK);
-    return s;
+    return {s.cx, s.cy};
 }
 
-void setExtent(IUnknown* o, LONG cx, LONG cy) {
+HRESULT setExtent(IUnknown* o, LONG cx, LONG cy, DWORD aspect = DVASPECT_CONTENT) {
     SIZEL s = {cx, cy};
-    EXPECT_EQ(query<IOleObject>(o, IID_IOleObject)->SetExtent(DVASPECT_CONTENT, &s), S_OK);
+    return query<IOleObject>(o, IID_IOleObject)->SetExtent(aspect, &s);
 }
 
-SIZEL natural() {
-    Ref<IViewObjectEx> v = newControl<IViewObjectEx>(IID_IViewObjectEx);
-    DVEXTENTINFO info = {sizeof info, DVEXTENT_CONTENT, {0, 0}};
-    SIZEL s = {-1, -1};
-    EXPECT_EQ(v->GetNaturalExtent(DVASPECT_CONTENT, -1, nullptr, nullptr, &info, &s), S_OK);
-    return s;
-}
-
-#define EXPECT_EXTENT(o, wantCx, wantCy, what)                                                     \
-    do {                                                                                           \
-        SIZEL got_ = extentOf(o);                                                                  \
-        EXPECT_EQ(got_.cx, LONG(wantCx)) << what;                                                  \
-        EXPECT_EQ(got_.cy, LONG(wantCy)) << what;                                                  \
-    } while (0)
-
-TEST(ControlPersist, StreamRoundTripKeepsTheExtent) {
-    const SIZEL cases[] = {{1234, 5678}, {1, 1}, {0, 0}, {2540, 635}, {0x7FFFFFFF, 0x10000}};
-    for (const SIZEL& c : cases) {
-        const std::string what = std::to_string(c.cx) + "x" + std::to_string(c.cy);
-        Ref<IPersistStreamInit> a = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-        ASSERT_EQ(a->InitNew(), S_OK);
-        setExtent(a.get(), c.cx, c.cy);
-        Ref<IStream> s = memoryStream();
-        ASSERT_EQ(a->Save(s.get(), TRUE), S_OK) << what;
-        EXPECT_EQ(a->IsDirty(), S_FALSE) << what;
-        ULARGE_INTEGER max = {};
-        EXPECT_EQ(a->GetSizeMax(&max), S_OK);
-        EXPECT_EQ(max.QuadPart, seek(s.get(), 0, STREAM_SEEK_CUR)) << what;
-
-        seek(s.get(), 0);
-        Ref<IPersistStreamInit> b = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-        ASSERT_EQ(b->Load(s.get()), S_OK) << what;
-        EXPECT_EXTENT(b.get(), c.cx, c.cy, what);
-        EXPECT_EQ(b->IsDirty(), S_FALSE) << what;
-    }
-}
-
-TEST(ControlPersist, StreamFormIsTagBlockSizeAndTwoLittleEndianValues) {
-    Ref<IPersistStreamInit> a = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-    setExtent(a.get(), 0x01020304, 0x0A0B0C0D);
-    Ref<IStream> s = memoryStream();
-    ASSERT_EQ(a->Save(s.get(), FALSE), S_OK);
-    EXPECT_EQ(contents(s.get()), std::string("QXEX\x08\0\0\0\x04\x03\x02\x01\x0D\x0C\x0B\x0A", 16));
-}
-
-TEST(ControlPersist, LoadTakesExactlyItsOwnBytesAndRefusesDamage) {
-    const std::string tail = "next object";
-    const struct {
-        const char* what;
-        std::string bytes;
-        HRESULT want;
-        LONG cx, cy;        // the extent afterwards (unchanged when the load fails)
-        ULONGLONG consumed; // stream position afterwards, on success
-    } cases[] = {
-        {"exact form, then other data", form(300, 200) + tail, S_OK, 300, 200, 16},
-        {"longer block skipped", form(301, 201, 12) + tail, S_OK, 301, 201, 20},
-        {"wrong tag", "QXEY" + u32(8) + u32(1) + u32(2), STG_E_INVALIDHEADER, 77, 88, 0},
-        {"block too short", "QXEX" + u32(4) + u32(1) + u32(2), STG_E_INVALIDHEADER, 77, 88, 0},
-        {"block size absurd", "QXEX" + u32(0x7FFFFFFF) + u32(1) + u32(2), STG_E_INVALIDHEADER, 77,
-         88, 0},
-        {"ends inside the values", form(1, 2).substr(0, 13), STG_E_READFAULT, 77, 88, 0},
-        {"ends inside the header", "QXEX", STG_E_READFAULT, 77, 88, 0},
-        {"empty", "", STG_E_READFAULT, 77, 88, 0},
-    };
-    for (const auto& c : cases) {
-        Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-        setExtent(o.get(), 77, 88);
-        Ref<IStream> s = memoryStream(c.bytes);
-        seek(s.get(), 0);
-        EXPECT_EQ(o->Load(s.get()), c.want) << c.what;
-        EXPECT_EXTENT(o.get(), c.cx, c.cy, c.what);
-        if (c.want == S_OK) {
-            EXPECT_EQ(seek(s.get(), 0, STREAM_SEEK_CUR), c.consumed) << c.what;
-            EXPECT_EQ(o->IsDirty(), S_FALSE) << c.what;
-        }
-    }
-    Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-    EXPECT_EQ(o->Load(nullptr), E_POINTER);
-    EXPECT_EQ(o->Save(nullptr, TRUE), E_POINTER);
-}
-
-TEST(ControlPersist, ControlsSavedOneAfterAnotherLoadInOrder) {
-    const SIZEL sizes[] = {{100, 200}, {300, 400}, {500, 600}};
-    Ref<IStream> s = memoryStream();
-    for (const SIZEL& z : sizes) {
-        Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-        setExtent(o.get(), z.cx, z.cy);
-        ASSERT_EQ(o->Save(s.get(), TRUE), S_OK);
-    }
-    seek(s.get(), 0);
-    for (const SIZEL& z : sizes) {
-        Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-        ASSERT_EQ(o->Load(s.get()), S_OK);
-        EXPECT_EXTENT(o.get(), z.cx, z.cy, z.cx);
-    }
-}
-
-TEST(ControlPersist, InitNewGivesThePicturesNaturalSize) {
-    const SIZEL nat = natural();
-    EXPECT_GT(nat.cx, 0);
-    EXPECT_GT(nat.cy, 0);
-    Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-    EXPECT_EXTENT(o.get(), nat.cx, nat.cy, "a new object");
-    setExtent(o.get(), nat.cx + 10, nat.cy + 20);
-    ASSERT_EQ(o->InitNew(), S_OK);
-    EXPECT_EXTENT(o.get(), nat.cx, nat.cy, "after InitNew");
-    EXPECT_EQ(o->IsDirty(), S_FALSE);
-}
-
-// One object through a container's sequence of calls; after each, IsDirty.
-TEST(ControlPersist, DirtyFollowsExtentChangesSinceTheLastSave) {
-    Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-    Ref<IPersistStorage> stg = query<IPersistStorage>(o.get(), IID_IPersistStorage);
-    Ref<IQuickActivate> qa = query<IQuickActivate>(o.get(), IID_IQuickActivate);
+Ref<IStorage> newStorage() {
     Ref<ILockBytes> bytes;
-    ASSERT_EQ(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.out()), S_OK);
-    Ref<IStorage> storage;
-    ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes.get(),
-                                           STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
-                                           storage.out()),
-              S_OK);
-    const SIZEL nat = natural();
-    SIZEL other = {nat.cx + 1, nat.cy};
-    Ref<IStream> s = memoryStream();
-
-    const struct {
-        const char* step;
-        std::function<HRESULT()> run;
-        HRESULT dirty;
-    } steps[] = {
-        {"InitNew", [&] { return o->InitNew(); }, S_FALSE},
-        {"same extent again",
-         [&] {
-             return query<IOleObject>(o.get(), IID_IOleObject)
-                 ->SetExtent(DVASPECT_CONTENT, const_cast<SIZEL*>(&nat));
-         },
-         S_FALSE},
-        {"new extent",
-         [&] {
-             return query<IOleObject>(o.get(), IID_IOleObject)->SetExtent(DVASPECT_CONTENT, &other);
-         },
-         S_OK},
-        {"save keeping the flag", [&] { return o->Save(s.get(), FALSE); }, S_OK},
-        {"save clearing the flag", [&] { return o->Save(s.get(), TRUE); }, S_FALSE},
-        {"content extent",
-         [&] {
-             SIZEL z = {5, 6};
-             return qa->SetContentExtent(&z);
-         },
-         S_OK},
-        {"storage save as", [&] { return stg->Save(storage.get(), FALSE); }, S_OK},
-        {"save completed, no new storage", [&] { return stg->SaveCompleted(nullptr); }, S_OK},
-        {"save completed into the new one", [&] { return stg->SaveCompleted(storage.get()); },
-         S_FALSE},
-        {"icon aspect refused",
-         [&] {
-             SIZEL z = {9, 9};
-             HRESULT hr = query<IOleObject>(o.get(), IID_IOleObject)->SetExtent(DVASPECT_ICON, &z);
-             return hr == DV_E_DVASPECT ? S_OK : E_FAIL;
-         },
-         S_FALSE},
-        {"extent changed again", [&] { return qa->SetContentExtent(&other); }, S_OK},
-        {"storage save to the same storage", [&] { return stg->Save(storage.get(), TRUE); },
-         S_FALSE},
-        {"load",
-         [&] {
-             seek(s.get(), 0);
-             return o->Load(s.get());
-         },
-         S_FALSE},
-    };
-    for (const auto& st : steps) {
-        EXPECT_EQ(st.run(), S_OK) << st.step;
-        EXPECT_EQ(o->IsDirty(), st.dirty) << st.step;
-        EXPECT_EQ(stg->IsDirty(), st.dirty) << st.step << " (IPersistStorage)";
-    }
-}
-
-Ref<IStorage> newStorage(Ref<ILockBytes>& bytes) {
     Ref<IStorage> storage;
     EXPECT_EQ(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.out()), S_OK);
     EXPECT_EQ(StgCreateDocfileOnILockBytes(bytes.get(),
@@ -256,48 +67,123 @@ Ref<IStorage> newStorage(Ref<ILockBytes>& bytes) {
     return storage;
 }
 
-TEST(ControlPersist, StorageRoundTripThroughTheContentsStream) {
-    Ref<ILockBytes> bytes;
-    Ref<IStorage> storage = newStorage(bytes);
-    ASSERT_TRUE(storage.get());
-    {
-        Ref<IPersistStorage> a = newControl<IPersistStorage>(IID_IPersistStorage);
-        ASSERT_EQ(a->InitNew(storage.get()), S_OK);
-        setExtent(a.get(), 4321, 1234);
-        // As a container saves an embedded object: class id, then the object's own data.
-        ASSERT_EQ(OleSave(a.get(), storage.get(), TRUE), S_OK);
-        ASSERT_EQ(a->SaveCompleted(nullptr), S_OK);
-        EXPECT_EQ(a->IsDirty(), S_FALSE);
-        ASSERT_EQ(storage->Commit(STGC_DEFAULT), S_OK);
+TEST(ControlPersist, StreamRoundTripKeepsTheExtentInItsForm) {
+    const std::tuple<LONG, LONG> cases[] = {{1234, 5678}, {0, 0}, {0x7FFFFFFF, 0x10000}};
+    for (const auto& [cx, cy] : cases) {
+        Ref<IPersistStreamInit> a = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
+        Ref<IPersistStreamInit> b = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
+        setExtent(a.get(), cx, cy);
+        Ref<IStream> s = memoryStream();
+        ASSERT_EQ(a->Save(s.get(), TRUE), S_OK) << cx;
+        EXPECT_EQ(a->IsDirty(), S_FALSE) << cx;
+        ULARGE_INTEGER max = {};
+        EXPECT_EQ(a->GetSizeMax(&max), S_OK);
+        EXPECT_EQ(max.QuadPart, 16u) << cx;
+        EXPECT_EQ(contents(s.get()), form(cx, cy)) << cx;
+        seek(s.get(), 0);
+        ASSERT_EQ(b->Load(s.get()), S_OK) << cx;
+        EXPECT_EQ(extentOf(b.get()), std::make_tuple(cx, cy));
+        EXPECT_EQ(b->IsDirty(), S_FALSE) << cx;
     }
+}
+
+TEST(ControlPersist, LoadTakesExactlyItsOwnBytesAndRefusesDamage) {
+    const std::string tail = "next object";
+    // Bytes, the result, then (on success) the extent and the stream position afterwards.
+    const std::tuple<std::string, HRESULT, LONG, LONG, ULONGLONG> cases[] = {
+        {form(300, 200) + tail, S_OK, 300, 200, 16},
+        {form(301, 201, 12) + tail, S_OK, 301, 201, 20}, // a longer block is skipped
+        {"QXEY" + form(1, 2).substr(4), STG_E_INVALIDHEADER, 77, 88, 0},
+        {form(1, 2).replace(4, 1, "\x04"), STG_E_INVALIDHEADER, 77, 88, 0},
+        {form(1, 2).replace(4, 4, "\xff\xff\xff\x7f"), STG_E_INVALIDHEADER, 77, 88, 0},
+        {form(1, 2).substr(0, 13), STG_E_READFAULT, 77, 88, 0},
+        {"", STG_E_READFAULT, 77, 88, 0},
+    };
+    for (const auto& [bytes, want, cx, cy, consumed] : cases) {
+        Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
+        setExtent(o.get(), 77, 88);
+        Ref<IStream> s = memoryStream(bytes);
+        seek(s.get(), 0);
+        EXPECT_EQ(o->Load(s.get()), want) << testing::PrintToString(bytes);
+        EXPECT_EQ(extentOf(o.get()), std::make_tuple(cx, cy)) << "unchanged by a failed load";
+        EXPECT_EQ(want == S_OK ? seek(s.get(), 0, STREAM_SEEK_CUR) : 0, consumed);
+    }
+    Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
+    EXPECT_EQ(o->Load(nullptr), E_POINTER);
+    EXPECT_EQ(o->Save(nullptr, TRUE), E_POINTER);
+}
+
+// One object through a container's sequence of calls; after each, both IsDirty answers.
+TEST(ControlPersist, DirtyFollowsExtentChangesSinceTheLastSave) {
+    Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
+    Ref<IPersistStorage> stg = query<IPersistStorage>(o.get(), IID_IPersistStorage);
+    Ref<IStorage> storage = newStorage();
+    Ref<IStream> s = memoryStream();
+    LONG natCx = 0, natCy = 0;
+    std::tie(natCx, natCy) = extentOf(o.get());
+    const std::tuple<const char*, std::function<HRESULT()>, HRESULT> steps[] = {
+        {"new extent", [&] { return setExtent(o.get(), natCx + 1, natCy); }, S_OK},
+        {"InitNew: the natural extent",
+         [&] {
+             o->InitNew();
+             return extentOf(o.get()) == std::make_tuple(natCx, natCy) ? S_OK : E_FAIL;
+         },
+         S_FALSE},
+        {"new extent", [&] { return setExtent(o.get(), 5, 6); }, S_OK},
+        {"save keeping the flag", [&] { return o->Save(s.get(), FALSE); }, S_OK},
+        {"save clearing the flag", [&] { return o->Save(s.get(), TRUE); }, S_FALSE},
+        {"icon aspect refused",
+         [&] { return setExtent(o.get(), 9, 9, DVASPECT_ICON) == DV_E_DVASPECT ? S_OK : E_FAIL; },
+         S_FALSE},
+        {"content extent", [&] { return setExtent(o.get(), 7, 8); }, S_OK},
+        {"storage save as", [&] { return stg->Save(storage.get(), FALSE); }, S_OK},
+        {"save completed, no new storage", [&] { return stg->SaveCompleted(nullptr); }, S_OK},
+        {"save completed into it", [&] { return stg->SaveCompleted(storage.get()); }, S_FALSE},
+        {"changed again", [&] { return setExtent(o.get(), 9, 9); }, S_OK},
+        {"storage save in place", [&] { return stg->Save(storage.get(), TRUE); }, S_FALSE},
+        {"changed, then loaded",
+         [&] {
+             setExtent(o.get(), 1, 1);
+             seek(s.get(), 0);
+             return o->Load(s.get());
+         },
+         S_FALSE},
+    };
+    for (const auto& [step, run, dirty] : steps) {
+        EXPECT_EQ(run(), S_OK) << step;
+        EXPECT_EQ(o->IsDirty(), dirty) << step;
+        EXPECT_EQ(stg->IsDirty(), dirty) << step << " (IPersistStorage)";
+    }
+    EXPECT_EQ(extentOf(o.get()), std::make_tuple(5, 6)) << "the first save, loaded";
+}
+
+TEST(ControlPersist, StorageRoundTripThroughTheContentsStream) {
+    Ref<IStorage> storage = newStorage();
+    Ref<IPersistStorage> a = newControl<IPersistStorage>(IID_IPersistStorage);
+    ASSERT_EQ(a->InitNew(storage.get()), S_OK);
+    setExtent(a.get(), 4321, 1234);
+    // As a container saves an embedded object: the class, then the object's own data.
+    ASSERT_EQ(OleSave(a.get(), storage.get(), TRUE), S_OK);
+    ASSERT_EQ(storage->Commit(STGC_DEFAULT), S_OK);
     CLSID clsid = GUID_NULL;
     EXPECT_EQ(ReadClassStg(storage.get(), &clsid), S_OK);
     EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_QuenlixCsv));
-    {
-        Ref<IStream> s;
-        ASSERT_EQ(
-            storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, s.out()),
-            S_OK);
-        EXPECT_EQ(contents(s.get()), form(4321, 1234)) << "the same form as in a stream";
-    }
+    Ref<IStream> s;
+    ASSERT_EQ(
+        storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, s.out()),
+        S_OK);
+    EXPECT_EQ(contents(s.get()), form(4321, 1234)) << "the same form as in a stream";
+    s.reset();
     Ref<IPersistStorage> b = newControl<IPersistStorage>(IID_IPersistStorage);
     ASSERT_EQ(b->Load(storage.get()), S_OK);
-    EXPECT_EXTENT(b.get(), 4321, 1234, "loaded");
+    EXPECT_EQ(extentOf(b.get()), std::make_tuple(4321, 1234));
     EXPECT_EQ(b->IsDirty(), S_FALSE);
-    EXPECT_EQ(b->HandsOffStorage(), S_OK);
-    EXPECT_EQ(b->SaveCompleted(nullptr), S_OK);
-}
 
-TEST(ControlPersist, StorageWithoutContentsIsRefused) {
-    Ref<ILockBytes> bytes;
-    Ref<IStorage> storage = newStorage(bytes);
-    Ref<IPersistStorage> o = newControl<IPersistStorage>(IID_IPersistStorage);
-    setExtent(o.get(), 55, 66);
-    EXPECT_EQ(o->Load(storage.get()), STG_E_FILENOTFOUND);
-    EXPECT_EXTENT(o.get(), 55, 66, "unchanged");
-    EXPECT_EQ(o->Load(nullptr), E_POINTER);
-    EXPECT_EQ(o->Save(nullptr, TRUE), E_POINTER);
-    EXPECT_EQ(o->InitNew(nullptr), E_POINTER);
+    Ref<IPersistStorage> c = newControl<IPersistStorage>(IID_IPersistStorage);
+    setExtent(c.get(), 55, 66);
+    EXPECT_EQ(c->Load(newStorage().get()), STG_E_FILENOTFOUND) << "no Contents stream";
+    EXPECT_EQ(extentOf(c.get()), std::make_tuple(55, 66));
+    EXPECT_EQ(c->Load(nullptr), E_POINTER);
 }
 
 } // namespace

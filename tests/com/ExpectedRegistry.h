@@ -1,8 +1,8 @@
 #pragma once
 // The registry entries a registration of QuenlixCsv.dll must leave under HKEY_CLASSES_ROOT,
 // written out here from the component's published registration table (not read from its
-// script), and the comparison of the live registry against them. Used by the in-process
-// registration tests and by qx_com_regcheck, which the script runner calls after regsvr32.
+// script), compared with the live registry. Used by the in-process registration test and by
+// qx_com_regcheck, which the script runner calls after regsvr32.
 #include <windows.h>
 
 #include <string>
@@ -10,16 +10,14 @@
 
 namespace regcheck {
 
-// Every difference between the registry and a registration of the DLL at modulePath: missing
-// or extra keys and values under the four ProgID keys and the class key, wrong data, and a
-// type library not registered to modulePath. Empty when the registry holds exactly the entries.
+// Every missing, extra or different key and value under the four ProgID keys and the class key,
+// and a type library not registered to modulePath. Empty when the registry is exactly right.
 std::vector<std::string> registeredDifferences(const std::wstring& modulePath);
 
-// What is still there although the DLL has been unregistered (the ProgID keys, the class key,
-// the type library); also reports a missing CLSID key, which unregistering must leave alone.
+// What is left after unregistration (ProgID keys, class key, type library), and a removed CLSID
+// key, which unregistration must leave alone.
 std::vector<std::string> unregisteredLeftovers();
 
-// The class identifier in registry form ("{...}").
-std::wstring clsidString();
+std::wstring clsidString(); // the class identifier in registry form ("{...}")
 
 } // namespace regcheck

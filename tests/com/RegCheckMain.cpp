@@ -1,5 +1,5 @@
 // qx_com_regcheck: compares the registry with what a registration of QuenlixCsv.dll must leave.
-//   qx_com_regcheck registered PATH-OF-DLL    exactly the table's entries, pointing at PATH
+//   qx_com_regcheck registered PATH-OF-DLL    exactly the expected entries, pointing at PATH
 //   qx_com_regcheck unregistered              none of them, and the CLSID key still there
 // Prints one line per difference and exits with 1 when there is any, 2 on bad usage.
 #include "ExpectedRegistry.h"
@@ -11,14 +11,12 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> problems;
     if (argc == 3 && std::wcscmp(argv[1], L"registered") == 0) {
         // The path as the system reports it for the loaded library, as registration wrote it.
+        wchar_t path[MAX_PATH * 2] = {};
         HMODULE m = LoadLibraryExW(argv[2], nullptr, DONT_RESOLVE_DLL_REFERENCES);
-        if (!m) {
-            std::printf("regcheck: cannot load %ls\n", argv[2]);
-            return 1;
-        }
-        wchar_t path[MAX_PATH * 2];
-        GetModuleFileNameW(m, path, MAX_PATH * 2);
-        problems = regcheck::registeredDifferences(path);
+        if (!m || !GetModuleFileNameW(m, path, MAX_PATH * 2))
+            problems.push_back("cannot load DLL");
+        else
+            problems = regcheck::registeredDifferences(path);
     } else if (argc == 2 && std::wcscmp(argv[1], L"unregistered") == 0) {
         problems = regcheck::unregisteredLeftovers();
     } else {

@@ -1,0 +1,139 @@
+// The DLL as a whole: its exports and class factory, in-process (un)registration against the
+// expected registry entries, and the resources it carries.
+#include "ComTestSupport.h"
+#include "ExpectedRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <tuple>
+#include <vector>
+
+using namespace comtest;
+
+namespace {
+
+const GUID kForeignClass = {
+    0x5d0c1a8e, 0x7f0b, 0x4c2e, {0x9b, 0x31, 0x62, 0x8a, 0x40, 0x11, 0xd2, 0x7c}};
+
+Ref<IClassFactory> factory() {
+    Ref<IClassFactory> f;
+    EXPECT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
+    return f;
+}
+
+TEST(ComExports, RefusedRequestsAnswerNullAndLeaveNothingAlive) {
+    Outer outer;
+    Ref<IClassFactory> f = factory();
+    // Class (null: CreateInstance on the factory), interface, outer object, result.
+    const std::tuple<const GUID*, const IID*, IUnknown*, HRESULT> cases[] = {
+        {&kForeignClass, &IID_IClassFactory, nullptr, CLASS_E_CLASSNOTAVAILABLE},
+        {&GUID_NULL, &IID_IClassFactory, nullptr, CLASS_E_CLASSNOTAVAILABLE},
+        {&CLSID_QuenlixCsv, &IID_IDispatch, nullptr, E_NOINTERFACE},
+        {nullptr, &IID_IPersistFile, nullptr, E_NOINTERFACE},
+        {nullptr, &IID_IQuenlixCsv, &outer, CLASS_E_NOAGGREGATION}, // aggregated: IUnknown only
+    };
+    for (const auto& [clsid, iid, outerObject, want] : cases) {
+        void* out = reinterpret_cast<void*>(uintptr_t(0x1234));
+        EXPECT_EQ(clsid ? Dll::get().getClassObject(*clsid, *iid, &out)
+                        : f->CreateInstance(outerObject, *iid, &out),
+                  want);
+        EXPECT_EQ(out, nullptr) << want;
+    }
+    EXPECT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(Dll::get().getClassObject(kForeignClass, IID_IClassFactory, nullptr), E_POINTER);
+    EXPECT_EQ(f->CreateInstance(nullptr, IID_IQuenlixCsv, nullptr), E_POINTER);
+    f.reset();
+    EXPECT_EQ(outer.refs, 1);
+    EXPECT_EQ(Dll::get().canUnloadNow(), S_OK);
+}
+
+TEST(ComExports, CanUnloadNowFollowsFactoryReferencesObjectsAndLocks) {
+    Ref<IClassFactory> f;
+    Ref<IQuenlixCsv> a, b;
+    const std::tuple<const char*, std::function<void()>, HRESULT> steps[] = {
+        {"nothing held", [] {}, S_OK},
+        {"factory held", [&] { f = factory(); }, S_FALSE},
+        {"two objects, factory let go",
+         [&] {
+             f->CreateInstance(nullptr, IID_IQuenlixCsv, a.outVoid());
+             f->CreateInstance(nullptr, IID_IQuenlixCsv, b.outVoid());
+             f.reset();
+         },
+         S_FALSE},
+        {"one object", [&] { a.reset(); }, S_FALSE},
+        {"none", [&] { b.reset(); }, S_OK},
+        {"server locked", [] { factory()->LockServer(TRUE); }, S_FALSE},
+        {"lock released", [] { factory()->LockServer(FALSE); }, S_OK},
+    };
+    for (const auto& [what, step, want] : steps) {
+        step();
+        EXPECT_EQ(Dll::get().canUnloadNow(), want) << what;
+    }
+}
+
+std::wstring loadedPath() {
+    wchar_t buf[MAX_PATH * 2];
+    GetModuleFileNameW(Dll::get().module, buf, MAX_PATH * 2);
+    return buf;
+}
+
+bool keyExists(const std::wstring& path, bool create = false) {
+    HKEY k = nullptr;
+    LONG rc = create ? RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE,
+                                       nullptr, &k, nullptr)
+                     : RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &k);
+    if (rc == ERROR_SUCCESS) RegCloseKey(k);
+    return rc == ERROR_SUCCESS;
+}
+
+const std::vector<std::string> kNone;
+
+TEST(ComRegistration, ExactEntriesAfterEachStepAndForeignEntriesKept) {
+    const Dll& dll = Dll::get();
+    const std::wstring cls = L"CLSID\\" + regcheck::clsidString();
+    ASSERT_EQ(dll.registerServer(), S_OK);
+    EXPECT_EQ(regcheck::registeredDifferences(loadedPath()), kNone) << "registered";
+    // Left under the class key by an older registration: gone after the next one.
+    ASSERT_TRUE(keyExists(cls + L"\\Stale", true));
+    ASSERT_TRUE(keyExists(cls + L"\\Control\\Old", true));
+    ASSERT_EQ(dll.registerServer(), S_OK);
+    EXPECT_EQ(regcheck::registeredDifferences(loadedPath()), kNone) << "registered again";
+
+    EXPECT_EQ(dll.unregisterServer(), S_OK);
+    EXPECT_EQ(regcheck::unregisteredLeftovers(), kNone) << "unregistered";
+    EXPECT_EQ(dll.unregisterServer(), S_OK) << "nothing left to remove is no error";
+
+    ASSERT_EQ(dll.registerServer(), S_OK);
+    ASSERT_TRUE(keyExists(L"Quenlix.Csv\\Foreign", true));
+    EXPECT_EQ(dll.unregisterServer(), S_OK);
+    const std::tuple<const wchar_t*, bool> after[] = {
+        {L"Quenlix.Csv\\Foreign", true}, {L"Quenlix.Csv\\CLSID", false}, {L"CLSID", true}};
+    for (const auto& [key, kept] : after)
+        EXPECT_EQ(keyExists(key), kept) << narrow(key);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Quenlix.Csv");
+}
+
+// What a toolbox or registration tool reads without loading the object: the self-registration
+// mark in the version block, the name string and the 16-by-16, 16-colour toolbox picture.
+TEST(ComResources, SelfRegistrationMarkNameAndToolboxPicture) {
+    const std::wstring path = Dll::path();
+    std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), nullptr));
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), block.data()));
+    void* mark = nullptr;
+    UINT len = 0;
+    EXPECT_TRUE(
+        VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\OLESelfRegister", &mark, &len));
+    HMODULE m = Dll::get().module;
+    wchar_t name[64] = {};
+    EXPECT_EQ(LoadStringW(m, 100, name, 64), 10);
+    EXPECT_STREQ(name, L"QuenlixCsv");
+    HRSRC bmp = FindResourceW(m, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(2) /* bitmap */);
+    ASSERT_TRUE(bmp);
+    const BITMAPINFOHEADER* bih =
+        static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(m, bmp)));
+    EXPECT_EQ(std::make_tuple(bih->biWidth, bih->biHeight, bih->biBitCount),
+              std::make_tuple(16L, 16L, WORD(4)));
+}
+
+} // namespace
