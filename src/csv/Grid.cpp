@@ -3,6 +3,7 @@
 // and the column-name line with its name index.
 #include "csv/Grid.h"
 
+#include "csv/FieldScanner.h"
 #include "platform/Memory.h"
 #include "text/QuenlixInt.h"
 
@@ -20,6 +21,7 @@ Grid::~Grid() {
 }
 
 void Grid::clear() {
+    lastRow_.clear();
     rows_.removeAllObjects();
     delimiterSet_ = false;
     headerLine_.clear();
@@ -36,22 +38,43 @@ int Grid::numHeaderFields() const {
 }
 
 // A count of 0 is never trusted: an empty row counts 0 fields and is counted again every time, so
-// that a row that has since been given text is seen.
+// that a row that has since been given text is seen. Counting goes through the row-offset memo,
+// so the cells of a row whose columns were just counted are read without another pass.
 int Grid::getNumColumns(int row) {
     int count = colCountCache_.elementAt(row);
     if (count > 0) return count;
     const StringBuffer* text = rowText(row);
     if (!text) return 0;
-    count = text->countFields(delimiter_, kQuotes, kBackslash);
+    count = text->getSize() == 0 ? 0 : lastRow_.countFields(*text, row, delimiter_);
+    if (count < 0) count = text->countFields(delimiter_, kQuotes, kBackslash);
     colCountCache_.setAt(row, count);
     return count;
 }
 
+// Reading the cells of one row in turn is the common pattern, so the field offsets of the row
+// read last are remembered: each cell is then cut out of the row directly instead of scanning
+// the row from its start for every cell.
 bool Grid::getCell(int row, int col, StringBuffer& out) const {
     out.clear();
     const StringBuffer* text = rowText(row);
     if (!text) return false;
-    text->getNthField(col, delimiter_, kQuotes, kBackslash, out);
+    if (col < 0 || text->getSize() == 0) return true; // no such field: an empty cell
+    int start = 0, end = 0;
+    bool plain = false;
+    switch (lastRow_.locate(*text, row, delimiter_, col, &start, &end, &plain)) {
+    case RowFields::kFound:
+        if (plain)
+            out.appendN(text->getString() + start, end - start);
+        else
+            FieldScanner::appendUnquoted(text->getString() + start, end - start, kQuotes,
+                                         kBackslash, out);
+        break;
+    case RowFields::kBeyondLastField:
+        break;
+    case RowFields::kNoMemory:
+        text->getNthField(col, delimiter_, kQuotes, kBackslash, out);
+        break;
+    }
     return true;
 }
 
@@ -70,6 +93,7 @@ bool Grid::setCellUtf8(int row, int col, const char* utf8) {
 
     StringBuffer value(utf8);
     quoteIfNeeded(value);
+    lastRow_.clear();
     text->setNthField(col, delimiter_, kQuotes, kBackslash, value);
 
     const int cached = colCountCache_.elementAt(row);
@@ -131,6 +155,7 @@ void Grid::addEmptyRow() {
 // Field counts memoised under the old delimiter mean nothing under the new one, so they are all
 // discarded; stored row texts stay as they are.
 void Grid::setDelimiter(char c) {
+    lastRow_.clear();
     if (c != delimiter_)
         for (int i = 0; i < colCountCache_.getSize(); ++i)
             colCountCache_.setAt(i, -1);

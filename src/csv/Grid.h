@@ -2,6 +2,7 @@
 // One CSV table. Every data row is kept as the raw CSV text of its line, exactly as read or as
 // edited, and split into cells only when a cell or a count is asked for. The column-name line is
 // held apart, with a hash index from column name to column number.
+#include "csv/RowFields.h"
 #include "text/ExtIntArray.h"
 #include "text/ExtPtrArray.h"
 #include "text/HashMap.h"
@@ -55,4 +56,8 @@ private:
     ExtIntArray colCountCache_;
     bool delimiterSet_ = false;
     char delimiter_ = ',';
+    // Field offsets of the row read last (getCell is const, the offsets are only a memo). Every
+    // operation that changes a row text or the delimiter forgets them. Like every other grid
+    // operation, reads are made under the owner's lock (ClsCsv's), never from two threads at once.
+    mutable RowFields lastRow_;
 };

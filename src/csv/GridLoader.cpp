@@ -5,22 +5,52 @@
 #include "platform/Memory.h"
 #include "text/QuenlixInt.h"
 
+#include <cstring>
+
 namespace {
 // ',' when the line holds more commas than semicolons, else ';' (a tie, none of either included).
 // Every byte of the raw line counts, inside quotes too.
 char detectDelimiter(const StringBuffer& line) {
     return line.countChar(',') > line.countChar(';') ? ',' : ';';
 }
+
+// Every CR LF pair becomes LF, in place: the text only shrinks, so no second block of the size
+// of the whole text is needed while the table is being loaded.
+void crlfToLf(StringBuffer& text) {
+    const int length = text.getSize();
+    char* data = text.getWritableData();
+    const char* cr =
+        length > 1 ? static_cast<const char*>(std::memchr(data, '\r', length - 1)) : nullptr;
+    if (!cr) return;
+    int to = static_cast<int>(cr - data);
+    int from = to;
+    while (from < length) {
+        if (data[from] == '\r' && from + 1 < length && data[from + 1] == '\n') {
+            data[to++] = '\n';
+            from += 2;
+            continue;
+        }
+        // Copy up to the next CR (or the end) in one move.
+        const void* next =
+            from + 1 < length ? std::memchr(data + from + 1, '\r', length - from - 1) : nullptr;
+        const int stop = next ? static_cast<int>(static_cast<const char*>(next) - data) : length;
+        std::memmove(data + to, data + from, static_cast<size_t>(stop - from));
+        to += stop - from;
+        from = stop;
+    }
+    text.setLength(to);
+}
 } // namespace
 
 int Grid::loadCsv(StringBuffer& text, char initialDelimiter) {
+    lastRow_.clear();
     delimiter_ = initialDelimiter;
     rows_.removeAllObjects();
     colCountCache_.clear();
     columnIndex_.hashClear();
 
     // A CR that is not followed by LF stays a character of the data.
-    text.replaceAll("\r\n", "\n");
+    crlfToLf(text);
     text.split(rows_, '\n', true, true);
 
     bool detectedFromHeader = false;

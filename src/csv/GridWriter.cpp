@@ -17,6 +17,7 @@ void Grid::quoteIfNeeded(StringBuffer& value) const {
 }
 
 void Grid::saveCsv(const char* charsetName, StringBuffer& out) {
+    lastRow_.clear(); // line ends inside stored rows are normalised below
     out.clear();
     const char* lineEnd = crlf ? "\r\n" : "\n";
     const int lineEndLength = crlf ? 2 : 1;

@@ -12,99 +12,65 @@
 //     other byte.
 // split and countFields keep quotes and backslashes (split's pieces are raw lines); getNthField
 // drops them and turns a doubled quote inside quotes into one quote; setNthField replaces raw
-// text and never quotes (the grid quotes values before it calls in). When changing the order of
-// the tests above, change it in all four functions and in the property test that drives them.
+// text and never quotes (the grid quotes values before it calls in).
+//
+// The byte-by-byte loops that define this reading are FieldScanner's reference* functions. The
+// operations here get the same results faster: they jump from one byte that matters (delimiter,
+// quote, backslash, NUL) to the next with FieldScanner::findAny, so plain text between those
+// bytes is passed over a block at a time. The differential tests run random lines through both
+// forms; when changing the order of the tests above, change it in both and in the property test.
+#include "csv/FieldScanner.h"
 #include "platform/Memory.h"
 #include "text/ExtPtrArray.h"
 #include "text/StringBuffer.h"
 
 #include <cstring>
 
-namespace {
-
-const unsigned char kQuote = '"';
-const unsigned char kBackslash = '\\';
-
-inline unsigned char byteAt(const char* text, int i) {
-    return static_cast<unsigned char>(text[i]);
-}
-
-// Length of the text up to its first NUL.
-int scanLength(const char* text, int length) {
-    const void* nul = std::memchr(text, 0, static_cast<size_t>(length));
-    return nul ? static_cast<int>(static_cast<const char*>(nul) - text) : length;
-}
-
-} // namespace
-
 void StringBuffer::split(ExtPtrArray& out, char separator, bool quotes, bool backslash) const {
     checkMarker();
     if (length_ == 0) return;
-    const unsigned char sep = static_cast<unsigned char>(separator);
-
-    // Bytes are gathered in a small local chunk and appended to the piece a chunk at a time, so a
-    // long line costs few appends.
-    char chunk[255];
-    int used = 0;
-    StringBuffer* piece = qxNew<StringBuffer>();
-    if (!piece) return;
-
-    bool inQuotes = false;
-    bool escaped = false;
-    for (int p = 0;; ++p) {
-        const unsigned char c = byteAt(data_, p);
-        if (c == 0) break;
-        bool ends = false;
-        if (escaped)
-            escaped = false;
-        else if (backslash && c == kBackslash)
-            escaped = true;
-        else if (quotes && c == kQuote)
-            inQuotes = !inQuotes;
-        else if (!inQuotes && c == sep)
-            ends = true;
-
-        if (!ends) {
-            if (used == static_cast<int>(sizeof chunk)) {
-                piece->appendN(chunk, used);
-                used = 0;
-            }
-            chunk[used++] = static_cast<char>(c);
-            continue;
-        }
-        piece->appendN(chunk, used);
-        used = 0;
-        piece->minimizeMemory();
-        if (!out.appendPtr(piece)) {
+    // Each piece is copied from a view onto its stretch of this text, so that it gets one block
+    // of exactly its size (as minimizeMemory would leave it). The view borrows the text only for
+    // the copies; it gets its own small block back before it is destroyed.
+    StringBuffer view(static_cast<const char*>(nullptr));
+    char* const ownBlock = view.data_;
+    const int ownLength = view.length_;
+    bool noMemory = false;
+    auto addPiece = [&](int start, int end) {
+        view.data_ = data_ + start;
+        view.length_ = end - start;
+        StringBuffer* piece = qxNew<StringBuffer>(static_cast<const StringBuffer&>(view));
+        if (!piece) return false;
+        if (piece->length_ != end - start || !out.appendPtr(piece)) {
             qxDelete(piece);
-            return;
+            return false;
         }
-        piece = qxNew<StringBuffer>();
-        if (!piece) return;
-    }
-    piece->appendN(chunk, used);
-    piece->minimizeMemory();
-    if (!out.appendPtr(piece)) qxDelete(piece);
+        return true;
+    };
+    int start = 0;
+    const int end =
+        FieldScanner::scanSeparators(data_, 0, length_, separator, quotes, backslash, [&](int p) {
+            if (!addPiece(start, p)) {
+                noMemory = true;
+                return false;
+            }
+            start = p + 1;
+            return true;
+        });
+    // Without memory the pieces made so far stay; otherwise the last piece, even when empty.
+    if (!noMemory) addPiece(start, end);
+    view.data_ = ownBlock;
+    view.length_ = ownLength;
 }
 
 int StringBuffer::countFields(char delimiter, bool quotes, bool backslash) const {
     checkMarker();
     if (length_ == 0) return 0;
-    const unsigned char d = static_cast<unsigned char>(delimiter);
     int count = 0;
-    bool inQuotes = false;
-    bool escaped = false;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(data_); *p; ++p) {
-        const unsigned char c = *p;
-        if (escaped)
-            escaped = false;
-        else if (backslash && c == kBackslash)
-            escaped = true;
-        else if (quotes && c == kQuote)
-            inQuotes = !inQuotes;
-        else if (!inQuotes && c == d)
-            ++count;
-    }
+    FieldScanner::scanSeparators(data_, 0, length_, delimiter, quotes, backslash, [&](int) {
+        ++count;
+        return true;
+    });
     return count + 1;
 }
 
@@ -118,48 +84,16 @@ void StringBuffer::getNthField(int index, char delimiter, bool quotes, bool back
     }
     out.clear();
     if (index < 0 || length_ == 0) return;
-    const unsigned char d = static_cast<unsigned char>(delimiter);
-    // The field is copied in segments: quotes and escaping backslashes end a segment and are
-    // left out, so only the field's own characters reach out.
-    int field = 0;
-    int start = 0;
-    bool inQuotes = false;
-    bool escaped = false;
-    int p = 0;
-    for (;; ++p) {
-        const unsigned char c = byteAt(data_, p);
-        if (c == 0) break;
-        if (escaped) {
-            escaped = false;
-        } else if (backslash && c == kBackslash) {
-            escaped = true;
-            if (field == index) {
-                out.appendN(data_ + start, p - start);
-                start = p + 1;
-            }
-        } else if (quotes && c == kQuote) {
-            if (!inQuotes) {
-                inQuotes = true;
-            } else if (byteAt(data_, p + 1) == kQuote) {
-                // A doubled quote inside quotes: the segment keeps the first, the second is
-                // skipped, and quoting stays on.
-                ++p;
-            } else {
-                inQuotes = false;
-            }
-            if (field == index) {
-                out.appendN(data_ + start, p - start);
-                start = p + 1;
-            }
-        } else if (!inQuotes && c == d) {
-            if (field == index) {
-                out.appendN(data_ + start, p - start);
-                return;
-            }
-            if (++field == index) start = p + 1;
-        }
-    }
-    if (field == index) out.appendN(data_ + start, p - start);
+    int seen = 0;
+    int start = index == 0 ? 0 : -1;
+    const int end =
+        FieldScanner::scanSeparators(data_, 0, length_, delimiter, quotes, backslash, [&](int p) {
+            if (start >= 0) return false; // field ends
+            if (++seen == index) start = p + 1;
+            return true;
+        });
+    if (start < 0) return; // fewer fields: the cell is empty
+    FieldScanner::appendUnquoted(data_ + start, end - start, quotes, backslash, out);
 }
 
 // Lines shorter than the field asked for are extended with delimiters. That includes an empty
@@ -176,30 +110,21 @@ void StringBuffer::setNthField(int index, char delimiter, bool quotes, bool back
         if (copy.length_ == length_) setNthField(index, delimiter, quotes, backslash, copy);
         return;
     }
-    const unsigned char d = static_cast<unsigned char>(delimiter);
     // Bytes after a NUL are not part of the line; a rewritten line does not keep them.
-    const int textEnd = scanLength(data_, length_);
+    const int textEnd = FieldScanner::textEnd(data_, length_);
 
     int delimiters = 0;
     int start = index == 0 ? 0 : -1;
     int end = -1;
-    bool inQuotes = false;
-    bool escaped = false;
-    for (int p = 0; p < textEnd; ++p) {
-        const unsigned char c = byteAt(data_, p);
-        if (escaped)
-            escaped = false;
-        else if (backslash && c == kBackslash)
-            escaped = true;
-        else if (quotes && c == kQuote)
-            inQuotes = !inQuotes;
-        else if (!inQuotes && c == d) {
-            if (start >= 0) {
-                end = p;
-                break;
-            }
-            if (++delimiters == index) start = p + 1;
+    for (int p = 0;;) {
+        const int q = FieldScanner::nextDelimiter(data_, p, textEnd, delimiter, quotes, backslash);
+        if (q >= textEnd) break;
+        if (start >= 0) {
+            end = q;
+            break;
         }
+        if (++delimiters == index) start = q + 1;
+        p = q + 1;
     }
 
     if (start < 0) {

@@ -3,6 +3,8 @@
 #include "encoding/BlockWriter.h"
 #include "encoding/ConvertState.h"
 #include "encoding/EncodingUtf8.h"
+#include "encoding/FastConvert.h"
+#include "encoding/FlatTables.h"
 #include "encoding/Japanese.h"
 #include "encoding/Korean.h"
 #include "encoding/Utf7.h"
@@ -25,6 +27,10 @@
 // A two-step route returns the result of its second step, so a character dropped by the first
 // step does not make the result false; the UTF-7 and UTF-32 targets, in contrast, keep nothing
 // when their first step fails. Keep these rules together when changing a route.
+//
+// The busiest routes (UTF-8 to and from UTF-16, table code pages to and from UTF-8) run through
+// FastConvert, which gives the same bytes and results as the plain routes below in one pass;
+// the plain routes remain for everything else and as the reference the tests compare with.
 
 namespace {
 
@@ -41,6 +47,21 @@ const int kIso2022Kr = 50225;
 
 bool isIso2022Jp(int cp) {
     return cp >= 50220 && cp <= 50222;
+}
+
+// The fast routes write into the output's own block; a borrowed block is left to the plain ones.
+bool fastOutput(const DataBuffer& out) {
+    return !out.isBorrowed();
+}
+
+// Short conversions are not worth a table of UTF-8 forms per call.
+const unsigned kFastSingleByteMinimum = 256;
+
+// The flat reverse table of a code page with a table, when it is available (see FlatTables).
+const FlatReverse* flatReverse(int codePage, uint64_t units) {
+    if (!TableStore::hasTable(codePage)) return nullptr;
+    const HashConvert* table = TableStore::reverse(codePage);
+    return table ? FlatTables::reverse(codePage, *table, units) : nullptr;
 }
 
 // Grows out ahead of a step so that the step appends without reallocating; the estimate only
@@ -220,12 +241,14 @@ bool EncodingConvert::convertCore(int from, int to, const unsigned char* data, u
     unsigned n = pivot.getSize();
 
     const EncodingUtf8& utf8 = EncodingUtf8::instance();
+    const bool fast = fastOutput(out);
     if (source == kUtf16Le) {
         if (to == kUtf16Le) {
             out.append(p, n);
             return true;
         }
         if (to == kUtf8) {
+            if (fast) return FastConvert::utf16ToUtf8(p, n, out);
             reserveMore(out, static_cast<uint64_t>(n) / 2 + 4);
             return utf16ToUtf8(utf8, p, n, out);
         }
@@ -234,10 +257,16 @@ bool EncodingConvert::convertCore(int from, int to, const unsigned char* data, u
     }
     if (source == kUtf8) {
         if (to == kUtf16Le) {
+            if (fast) return FastConvert::utf8ToUtf16(p, n, out);
             reserveMore(out, static_cast<uint64_t>(n) * 2);
             return utf8ToUtf16(utf8, p, n, out);
         }
         if (to == kUtf8) return utf8ToUtf8(utf8, utf8, p, n, out); // reached from UTF-32 only
+        if (fast) {
+            // One pass instead of UTF-16 scratch plus table step; same bytes, same result.
+            if (const FlatReverse* flat = flatReverse(to, n))
+                return FastConvert::utf8ToCodePage(*flat, p, n, out);
+        }
         DataBuffer utf16;
         reserveMore(utf16, static_cast<uint64_t>(n) * 2);
         utf8ToUtf16(utf8, p, n, utf16);
@@ -248,6 +277,25 @@ bool EncodingConvert::convertCore(int from, int to, const unsigned char* data, u
     if (to == kUtf16Le) {
         reserveMore(out, static_cast<uint64_t>(n) * 2);
         return toUtf16(source, p, n, out);
+    }
+    if (to == kUtf8 && fast) {
+        // One pass instead of UTF-16 scratch plus UTF-8 step; same bytes, same result.
+        switch (TableStore::kindOf(source)) {
+        case TableStore::kSingleByte:
+            if (n >= kFastSingleByteMinimum) {
+                if (const UnicodeLookup* lookup = TableStore::forwardSingleByte(source))
+                    return FastConvert::singleByteToUtf8(*lookup, p, n, out);
+            }
+            break;
+        case TableStore::kDoubleByte:
+            if (const HashConvert* table = TableStore::forwardDoubleByte(source)) {
+                if (const FlatForward* flat = FlatTables::forward(source, *table, n))
+                    return FastConvert::multiByteToUtf8(*flat, p, n, out);
+            }
+            break;
+        default:
+            break;
+        }
     }
     DataBuffer utf16;
     reserveMore(utf16, static_cast<uint64_t>(n) * 2);
@@ -283,7 +331,12 @@ bool EncodingConvert::toUtf16(int codePage, const unsigned char* data, unsigned 
     switch (TableStore::kindOf(codePage)) {
     case TableStore::kDoubleByte: {
         const HashConvert* table = TableStore::forwardDoubleByte(codePage);
-        return table ? multiByteToUtf16(*table, data, size, out) : false;
+        if (!table) return false;
+        if (fastOutput(out)) {
+            if (const FlatForward* flat = FlatTables::forward(codePage, *table, size))
+                return FastConvert::multiByteToUtf16(*flat, data, size, out);
+        }
+        return multiByteToUtf16(*table, data, size, out);
     }
     case TableStore::kSingleByte: {
         const UnicodeLookup* lookup = TableStore::forwardSingleByte(codePage);
@@ -300,6 +353,11 @@ bool EncodingConvert::fromUtf16(int codePage, const unsigned char* data, unsigne
     const HashConvert* table =
         TableStore::hasTable(codePage) ? TableStore::reverse(codePage) : nullptr;
     if (!table) return false;
+    if (fastOutput(out)) {
+        // The flat table has the digit folding of 28596 and 1256 built in.
+        if (const FlatReverse* flat = FlatTables::reverse(codePage, *table, size / 2))
+            return FastConvert::utf16ToCodePage(*flat, data, size, out);
+    }
     if (codePage == 28596 || codePage == 1256) {
         // These Arabic code pages have no Arabic-Indic digits of their own; write them as the
         // ASCII digits rather than dropping them.

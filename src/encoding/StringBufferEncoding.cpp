@@ -6,6 +6,9 @@
 void StringBuffer::convertEncoding(int fromCodePage, int toCodePage) {
     checkMarker();
     if (length_ == 0 || fromCodePage == 0 || toCodePage == 0) return;
+    // Between equal code pages the conversion gives back its input unchanged (a byte-order mark
+    // included), so the text already is the result: no copy of it is made.
+    if (fromCodePage == toCodePage) return;
     // Seven-bit text reads the same in code page 437 as in UTF-8, windows-1252 and ISO-8859-1.
     if (fromCodePage == 437 && (toCodePage == 65001 || toCodePage == 1252 || toCodePage == 28591) &&
         is7bit(0))

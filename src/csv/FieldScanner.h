@@ -1,0 +1,145 @@
+#pragma once
+// Building blocks of the CSV field scanners, in two forms that must agree byte for byte:
+//
+//  - the fast forms, used by StringBuffer's split/countFields/getNthField/setNthField and by the
+//    grid's row-offset cache: they jump from one byte that matters (delimiter, double quote,
+//    backslash, NUL) to the next with a 16-byte (SSE2) or machine-word search;
+//  - the reference forms (reference*), the plain byte-by-byte loops that define the dialect.
+//    They are kept for the differential tests and fuzz targets that run random lines through
+//    both and compare.
+//
+// Every function reads the text up to `length` bytes or its first NUL byte, whichever comes
+// first (a NUL ends a line for every scanner). `quotes` and `backslash` switch quote and escape
+// handling, as for the StringBuffer operations.
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define QX_FIELD_SCAN_BLOCKS 1
+#endif
+
+class ExtPtrArray;
+class StringBuffer;
+
+class FieldScanner {
+public:
+    // ---- searching ----
+    // Position of the first byte at or after `from` that equals a, b, c or d, or NUL; `length`
+    // when there is none. The plain form is referenceFindAny.
+    static int findAny(const char* text, int from, int length, unsigned char a, unsigned char b,
+                       unsigned char c, unsigned char d);
+    static int referenceFindAny(const char* text, int from, int length, unsigned char a,
+                                unsigned char b, unsigned char c, unsigned char d);
+
+    // Where the text really ends: the first NUL, or `length`.
+    static int textEnd(const char* text, int length);
+
+    // ---- fields ----
+    // Starting at `from` outside quotes and with no escape pending (the state at the start of a
+    // line and after every field-separating delimiter), the position of the next delimiter that
+    // separates fields, or the end of the text (first NUL or `length`) when there is none.
+    static int nextDelimiter(const char* text, int from, int length, char delimiter, bool quotes,
+                             bool backslash);
+    static int referenceNextDelimiter(const char* text, int from, int length, char delimiter,
+                                      bool quotes, bool backslash);
+
+    // Walks the text from `from` (outside quotes, no escape pending) and calls onSeparator(p)
+    // with the position of every delimiter that separates fields, in order, until it returns
+    // false. Returns the position of the delimiter at which it was told to stop, or else where
+    // the text ends (first NUL or `length`). The same as calling nextDelimiter in a loop; with
+    // SSE2 it classifies 16 bytes at a time and visits only the bytes that matter.
+    //
+    // onMark(p), when given, is also called for the fields that hold a quote or an escaping
+    // backslash (at least once inside each such field, before the separator that ends it), so
+    // that a caller can tell plain fields, whose raw text is their cell, from the others.
+    template <class F>
+    static int scanSeparators(const char* text, int from, int length, char delimiter, bool quotes,
+                              bool backslash, F&& onSeparator) {
+        return scanSeparators(text, from, length, delimiter, quotes, backslash, onSeparator,
+                              [](int) {});
+    }
+    template <class F, class G>
+    static int scanSeparators(const char* text, int from, int length, char delimiter, bool quotes,
+                              bool backslash, F&& onSeparator, G&& onMark);
+
+    // Appends to out the cell that the raw field text[0..length) stands for: quotes dropped, a
+    // doubled quote inside quotes giving one quote, escaping backslashes dropped. The field is
+    // read with fresh state (not in quotes, no escape pending), which is the state at the start
+    // of every field.
+    static void appendUnquoted(const char* text, int length, bool quotes, bool backslash,
+                               StringBuffer& out);
+
+    // ---- the four scanners in their plain form ----
+    static void referenceSplit(const StringBuffer& text, ExtPtrArray& out, char separator,
+                               bool quotes, bool backslash);
+    static int referenceCountFields(const StringBuffer& text, char delimiter, bool quotes,
+                                    bool backslash);
+    static void referenceGetNthField(const StringBuffer& text, int index, char delimiter,
+                                     bool quotes, bool backslash, StringBuffer& out);
+    static void referenceSetNthField(StringBuffer& text, int index, char delimiter, bool quotes,
+                                     bool backslash, const StringBuffer& value);
+};
+
+template <class F, class G>
+int FieldScanner::scanSeparators(const char* text, int from, int length, char delimiter,
+                                 bool quotes, bool backslash, F&& onSeparator, G&& onMark) {
+#if defined(QX_FIELD_SCAN_BLOCKS)
+    const char d = delimiter;
+    const __m128i vd = _mm_set1_epi8(d);
+    const __m128i vq = _mm_set1_epi8(quotes ? '"' : d);
+    const __m128i vb = _mm_set1_epi8(backslash ? '\\' : d);
+    const __m128i zero = _mm_setzero_si128();
+    bool inQuotes = false;
+    int skip = from; // bytes before this position are escaped or already passed
+    for (int base = from; base < length; base += 16) {
+        __m128i v;
+        if (base + 16 <= length) {
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + base));
+        } else {
+            // The last bytes, padded with zeros: a zero past the end reads as the end.
+            char tail[16] = {};
+            std::memcpy(tail, text + base, static_cast<size_t>(length - base));
+            v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tail));
+        }
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, vd), _mm_cmpeq_epi8(v, vq)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, vb), _mm_cmpeq_epi8(v, zero)));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        while (mask) {
+            const int p = base + __builtin_ctz(mask);
+            mask &= mask - 1;
+            if (p < skip) continue;
+            if (p >= length) return length;
+            const char c = text[p];
+            if (c == 0) return p;
+            if (backslash && c == '\\') {
+                // The next byte is ordinary, whatever it is; the text may end right here.
+                if (p + 1 >= length) return length;
+                if (text[p + 1] == 0) return p + 1;
+                skip = p + 2;
+                onMark(p);
+                continue;
+            }
+            if (quotes && c == '"') {
+                inQuotes = !inQuotes;
+                onMark(p);
+                continue;
+            }
+            if (inQuotes) continue;
+            if (!onSeparator(p)) return p;
+        }
+    }
+    return length;
+#else
+    const unsigned char q0 = quotes ? '"' : '\\';
+    const unsigned char b0 = backslash ? '\\' : '"';
+    int p = from;
+    for (;;) {
+        const int q = nextDelimiter(text, p, length, delimiter, quotes, backslash);
+        if ((quotes || backslash) && findAny(text, p, q, q0, b0, q0, b0) < q) onMark(p);
+        if (q >= length || text[q] == 0) return q;
+        if (!onSeparator(q)) return q;
+        p = q + 1;
+    }
+#endif
+}

@@ -1,0 +1,437 @@
+#include "encoding/FastConvert.h"
+
+#include "encoding/AsciiScan.h"
+#include "encoding/FlatTables.h"
+#include "encoding/tables/UnicodeLookup.h"
+
+#include <cstring>
+
+namespace {
+
+// Writes straight into the output buffer's block. Room is reserved ahead of each stretch of
+// work; when more is needed the block grows by the stretch plus an estimate for the rest of the
+// input (and at least a quarter), so a conversion reallocates a few times at most.
+class Sink {
+public:
+    explicit Sink(DataBuffer& out) : out_(out) {
+        base_ = out.getData();
+        size_ = base_ ? out.getSize() : 0;
+        capacity_ = base_ ? out.getCapacity() : 0;
+    }
+    ~Sink() { commit(); }
+    Sink(const Sink&) = delete;
+    Sink& operator=(const Sink&) = delete;
+
+    // Room for `need` more bytes; `more` estimates what will follow. False without memory (the
+    // buffer has then dropped its contents).
+    bool reserve(uint64_t need, uint64_t more) {
+        if (failed_) return false;
+        if (size_ + need <= capacity_) return true;
+        commit();
+        uint64_t want = static_cast<uint64_t>(size_) + need + more;
+        const uint64_t geometric = static_cast<uint64_t>(capacity_) + capacity_ / 4;
+        if (want < geometric) want = geometric;
+        if (want > 0xFFFFFFF0u) want = static_cast<uint64_t>(size_) + need;
+        if (want > 0xFFFFFFF0u || !out_.ensureBuffer(static_cast<unsigned>(want))) {
+            failed_ = true;
+            base_ = nullptr;
+            size_ = capacity_ = 0;
+            return false;
+        }
+        base_ = out_.getData();
+        capacity_ = out_.getCapacity();
+        return true;
+    }
+    unsigned char* cursor() { return base_ + size_; }
+    void advanceTo(unsigned char* p) { size_ = static_cast<unsigned>(p - base_); }
+    unsigned size() const { return size_; }
+
+private:
+    void commit() {
+        if (!failed_ && base_) out_.setDataSize(size_);
+    }
+    DataBuffer& out_;
+    unsigned char* base_ = nullptr;
+    unsigned size_ = 0;
+    unsigned capacity_ = 0;
+    bool failed_ = false;
+};
+
+// Input is converted in stretches of this many bytes, each with its room reserved first.
+const unsigned kStretch = 1u << 16;
+
+inline unsigned char* putUtf8(unsigned char* o, unsigned u) {
+    if (u < 0x80) {
+        *o++ = static_cast<unsigned char>(u);
+    } else if (u < 0x800) {
+        *o++ = static_cast<unsigned char>(0xC0 | (u >> 6));
+        *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+    } else {
+        *o++ = static_cast<unsigned char>(0xE0 | (u >> 12));
+        *o++ = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+        *o++ = static_cast<unsigned char>(0x80 | (u & 0x3F));
+    }
+    return o;
+}
+
+inline bool isContinuation(unsigned char b) {
+    return b >= 0x80 && b <= 0xBF;
+}
+
+// Decodes one character at data[i] (i < size) as the UTF-8 coder does; returns the bytes used,
+// or 0 when the bytes are invalid or cut off (the caller then drops one byte).
+inline unsigned decodeUtf8(const unsigned char* data, unsigned i, unsigned size, unsigned* unit) {
+    const unsigned char b0 = data[i];
+    if (b0 < 0x80) {
+        *unit = b0;
+        return 1;
+    }
+    if (b0 < 0xC2) return 0;
+    const unsigned left = size - i;
+    if (b0 < 0xE0) {
+        if (left < 2 || !isContinuation(data[i + 1])) return 0;
+        *unit = ((b0 & 0x1Fu) << 6) | (data[i + 1] & 0x3Fu);
+        return 2;
+    }
+    if (b0 < 0xF0) {
+        if (left < 3) return 0;
+        const unsigned char b1 = data[i + 1], b2 = data[i + 2];
+        if (!isContinuation(b1) || !isContinuation(b2) || (b0 == 0xE0 && b1 < 0xA0)) return 0;
+        *unit = ((b0 & 0x0Fu) << 12) | ((b1 & 0x3Fu) << 6) | (b2 & 0x3Fu);
+        return 3;
+    }
+    return 0;
+}
+
+// The estimate of output still to come, from the input left and the ratio seen so far.
+inline uint64_t estimateRest(uint64_t written, uint64_t consumed, uint64_t left) {
+    if (consumed == 0) return left;
+    return left * written / consumed + 16;
+}
+
+inline unsigned char* putEntry(unsigned char* o, uint32_t e) {
+    const unsigned length = e >> 16;
+    o[0] = static_cast<unsigned char>(e & 0xFF);
+    o[1] = static_cast<unsigned char>((e >> 8) & 0xFF);
+    return o + length;
+}
+
+} // namespace
+
+bool FastConvert::utf8ToUtf16(const unsigned char* data, unsigned size, DataBuffer& out) {
+    if (!data || size == 0) return true;
+    Sink sink(out);
+    // Every byte gives at most one unit.
+    if (!sink.reserve(static_cast<uint64_t>(size) * 2, 0)) return true;
+    unsigned char* o = sink.cursor();
+    unsigned i = 0;
+    while (i < size) {
+        if (data[i] < 0x80) {
+            // Room for two bytes per input byte is reserved, so whole blocks may be stored.
+            if (i + 16 <= size) {
+                const unsigned run = AsciiScan::widenBlock(data + i, o);
+                o += 2 * run;
+                i += run;
+            } else {
+                o[0] = data[i++];
+                o[1] = 0;
+                o += 2;
+            }
+            continue;
+        }
+        unsigned unit = 0;
+        const unsigned used = decodeUtf8(data, i, size, &unit);
+        if (!used) {
+            ++i; // invalid or cut off: one byte dropped
+            continue;
+        }
+        o[0] = static_cast<unsigned char>(unit & 0xFF);
+        o[1] = static_cast<unsigned char>(unit >> 8);
+        o += 2;
+        i += used;
+    }
+    sink.advanceTo(o);
+    return true;
+}
+
+bool FastConvert::utf16ToUtf8(const unsigned char* data, unsigned size, DataBuffer& out) {
+    if (!data || size == 0) return true;
+    if (size == 1) return false;
+    const unsigned units = size / 2;
+    Sink sink(out);
+    const unsigned start = sink.size();
+    unsigned k = 0;
+    while (k < units) {
+        const unsigned stop = units - k > kStretch ? k + kStretch : units;
+        // Each unit gives at most 3 bytes.
+        const uint64_t need = static_cast<uint64_t>(stop - k) * 3;
+        if (!sink.reserve(need, estimateRest(sink.size() - start, 2ull * k, 2ull * (units - stop))))
+            return (size & 1) == 0;
+        unsigned char* o = sink.cursor();
+        while (k < stop) {
+            const unsigned u = data[2 * k] | (data[2 * k + 1] << 8);
+            if (u - 1 < 0x7F) {
+                // Three bytes per unit are reserved, so a block of eight may be stored.
+                if (k + 8 <= stop) {
+                    const unsigned run = AsciiScan::narrowBlock(data + 2 * k, o);
+                    o += run;
+                    k += run;
+                } else {
+                    *o++ = static_cast<unsigned char>(u);
+                    ++k;
+                }
+                continue;
+            }
+            // Two or three bytes, none for U+0000 (which does not go into 8-bit text).
+            if (u >= 0x800) {
+                o[0] = static_cast<unsigned char>(0xE0 | (u >> 12));
+                o[1] = static_cast<unsigned char>(0x80 | ((u >> 6) & 0x3F));
+                o[2] = static_cast<unsigned char>(0x80 | (u & 0x3F));
+                o += 3;
+            } else if (u) {
+                o = putUtf8(o, u);
+            }
+            ++k;
+        }
+        sink.advanceTo(o);
+    }
+    return (size & 1) == 0;
+}
+
+bool FastConvert::singleByteToUtf8(const UnicodeLookup& lookup, const unsigned char* data,
+                                   unsigned size, DataBuffer& out) {
+    if (!data || size == 0) return true;
+    // Each byte's UTF-8 form, read from the table once per call (byte 0 and unmappable bytes
+    // give nothing).
+    unsigned char seq[256][4];
+    unsigned char length[256];
+    bool asciiIdentity = true;
+    for (unsigned b = 0; b < 256; ++b) {
+        const unsigned u = b == 0 ? 0 : lookup.table[b];
+        unsigned char* end = putUtf8(seq[b], u);
+        length[b] = u == 0 ? 0 : static_cast<unsigned char>(end - seq[b]);
+        if (b > 0 && b < 0x80 && u != b) asciiIdentity = false;
+    }
+    // The exact size first (one reservation, no slack). Bytes whose table entry is ASCII are
+    // skipped a block at a time where the table keeps ASCII as it is; the others are summed in
+    // eight sums side by side, so that the additions do not wait on each other.
+    unsigned char one[256];
+    for (unsigned b = 0; b < 256; ++b)
+        one[b] = length[b] == 1 && seq[b][0] < 0x80 ? 1 : 0;
+    uint64_t total = 0;
+    {
+        unsigned sums[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+        unsigned c = 0;
+        while (c < size) {
+            const unsigned chunk = size - c > (1u << 24) ? c + (1u << 24) : size;
+            for (; c + 8 <= chunk; c += 8)
+                for (unsigned k = 0; k < 8; ++k)
+                    sums[k] += length[data[c + k]];
+            for (; c < chunk; ++c)
+                sums[0] += length[data[c]];
+            for (unsigned k = 0; k < 8; ++k) {
+                total += sums[k];
+                sums[k] = 0;
+            }
+        }
+    }
+    Sink sink(out);
+    // Four bytes are stored for every byte (also for one that gives nothing) and sixteen for a
+    // block of ASCII, so keep sixteen spare bytes behind the text.
+    if (!sink.reserve(total + 16, 0)) return true;
+    unsigned char* o = sink.cursor();
+    unsigned i = 0;
+    while (i < size) {
+        if (asciiIdentity && data[i] != 0 && data[i] < 0x80 && i + 16 <= size) {
+            const unsigned run = AsciiScan::copyBlock(data + i, o, true);
+            o += run;
+            i += run;
+            continue;
+        }
+        // Eight bytes that each give one byte (most of an EBCDIC text) are mapped side by
+        // side, without the chain of lengths.
+        if (i + 8 <= size && one[data[i]]) {
+            unsigned single = 1;
+            for (unsigned k = 1; k < 8; ++k)
+                single &= one[data[i + k]];
+            if (single) {
+                for (unsigned k = 0; k < 8; ++k)
+                    o[k] = seq[data[i + k]][0];
+                o += 8;
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char b = data[i++];
+        std::memcpy(o, seq[b], 4);
+        o += length[b];
+    }
+    sink.advanceTo(o);
+    return true;
+}
+
+bool FastConvert::multiByteToUtf8(const FlatForward& table, const unsigned char* data,
+                                  unsigned size, DataBuffer& out) {
+    if (!data || size == 0) return true;
+    Sink sink(out);
+    const unsigned start = sink.size();
+    unsigned i = 0;
+    while (i < size) {
+        const unsigned stop = size - i > kStretch ? i + kStretch : size;
+        // A character may run one byte past the stretch; each byte gives at most 3 bytes.
+        const uint64_t need = (static_cast<uint64_t>(stop - i) + 1) * 3;
+        if (!sink.reserve(need, estimateRest(sink.size() - start, i, size - stop))) return true;
+        unsigned char* o = sink.cursor();
+        while (i < stop) {
+            const unsigned char b = data[i];
+            if (table.asciiRuns && b < 0x80 && b != 0 && i + 16 <= stop) {
+                const unsigned run = AsciiScan::copyBlock(data + i, o, true);
+                o += run;
+                i += run;
+                continue;
+            }
+            if (i + 1 < size) {
+                const unsigned u = table.pair[(b << 8) | data[i + 1]];
+                if (u) {
+                    o = putUtf8(o, u);
+                    i += 2;
+                    continue;
+                }
+            }
+            if (b != 0) { // U+0000 does not go into 8-bit text
+                const unsigned u = table.asciiPassThrough && b <= 0x7F ? b : table.single[b];
+                if (u) o = putUtf8(o, u);
+            }
+            ++i;
+        }
+        sink.advanceTo(o);
+    }
+    return true;
+}
+
+bool FastConvert::multiByteToUtf16(const FlatForward& table, const unsigned char* data,
+                                   unsigned size, DataBuffer& out) {
+    if (!data || size == 0) return true;
+    Sink sink(out);
+    bool ok = true;
+    unsigned i = 0;
+    while (i < size) {
+        const unsigned stop = size - i > kStretch ? i + kStretch : size;
+        if (!sink.reserve((static_cast<uint64_t>(stop - i) + 1) * 2, (size - stop) * 2ull))
+            return ok;
+        unsigned char* o = sink.cursor();
+        while (i < stop) {
+            const unsigned char b = data[i];
+            if (table.asciiRuns && b < 0x80 && b != 0) {
+                const unsigned run = AsciiScan::asciiNonZeroPrefix(data + i, stop - i);
+                AsciiScan::widen(data + i, run, o);
+                o += 2 * run;
+                i += run;
+                continue;
+            }
+            if (i + 1 < size) {
+                const unsigned u = table.pair[(b << 8) | data[i + 1]];
+                if (u) {
+                    o[0] = static_cast<unsigned char>(u & 0xFF);
+                    o[1] = static_cast<unsigned char>(u >> 8);
+                    o += 2;
+                    i += 2;
+                    continue;
+                }
+            }
+            const unsigned u = b == 0                                ? 0
+                               : table.asciiPassThrough && b <= 0x7F ? b
+                                                                     : table.single[b];
+            if (b == 0 || u) {
+                o[0] = static_cast<unsigned char>(u & 0xFF);
+                o[1] = static_cast<unsigned char>(u >> 8);
+                o += 2;
+            } else {
+                ok = false; // a byte that starts no character: dropped
+            }
+            ++i;
+        }
+        sink.advanceTo(o);
+    }
+    return ok;
+}
+
+bool FastConvert::utf8ToCodePage(const FlatReverse& table, const unsigned char* data, unsigned size,
+                                 DataBuffer& out) {
+    if (!data || size == 0) return true;
+    Sink sink(out);
+    const unsigned start = sink.size();
+    bool ok = true;
+    unsigned i = 0;
+    while (i < size) {
+        const unsigned stop = size - i > kStretch ? i + kStretch : size;
+        // A character may run two bytes past the stretch; each gives at most 2 bytes, and the
+        // entry store writes 2 bytes even for a 1-byte value.
+        const uint64_t need = (static_cast<uint64_t>(stop - i) + 3) * 2;
+        if (!sink.reserve(need, estimateRest(sink.size() - start, i, size - stop))) return ok;
+        unsigned char* o = sink.cursor();
+        while (i < stop) {
+            if (data[i] < 0x80 && table.asciiIdentity && i + 16 <= stop) {
+                const unsigned run = AsciiScan::copyBlock(data + i, o, false);
+                o += run;
+                i += run;
+                continue;
+            }
+            if (data[i] < 0x80 && table.asciiSingle) {
+                // Every ASCII character is one byte of the code page (EBCDIC among others).
+                const unsigned run = AsciiScan::asciiPrefix(data + i, stop - i);
+                for (unsigned k = 0; k < run; ++k)
+                    o[k] = table.asciiByte[data[i + k]];
+                o += run;
+                i += run;
+                continue;
+            }
+            unsigned unit = 0;
+            const unsigned used = decodeUtf8(data, i, size, &unit);
+            if (!used) {
+                ++i; // invalid UTF-8: dropped without changing the result
+                continue;
+            }
+            i += used;
+            const uint32_t e = table.entry[unit];
+            if (e >> 16)
+                o = putEntry(o, e);
+            else
+                ok = false; // no such character in the code page: dropped
+        }
+        sink.advanceTo(o);
+    }
+    return ok;
+}
+
+bool FastConvert::utf16ToCodePage(const FlatReverse& table, const unsigned char* data,
+                                  unsigned size, DataBuffer& out) {
+    if (!data || size == 0) return true;
+    if (size == 1) return false;
+    const unsigned units = size / 2;
+    Sink sink(out);
+    // Each unit gives at most 2 bytes, written as one 2-byte store.
+    if (!sink.reserve(static_cast<uint64_t>(units) * 2 + 2, 0)) return true;
+    unsigned char* o = sink.cursor();
+    bool ok = true;
+    unsigned k = 0;
+    while (k < units) {
+        if (table.asciiIdentity) {
+            const unsigned run = AsciiScan::asciiUnitPrefix(data + 2 * k, units - k);
+            if (run) {
+                AsciiScan::narrow(data + 2 * k, run, o);
+                o += run;
+                k += run;
+                continue;
+            }
+        }
+        const uint32_t e = table.entry[data[2 * k] | (data[2 * k + 1] << 8)];
+        if (e >> 16)
+            o = putEntry(o, e);
+        else
+            ok = false;
+        ++k;
+    }
+    sink.advanceTo(o);
+    return ok;
+}
