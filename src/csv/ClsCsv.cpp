@@ -79,17 +79,16 @@ int ClsCsv::GetNumCols(int row) {
 bool ClsCsv::GetCell(int row, int col, XString& out) {
     CriticalSectionLock hold(lock_);
     out.clear();
-    StringBuffer text;
-    if (!grid_.getCell(row, col, text)) return false;
-    out.setFromUtf8(text.getString());
+    if (!grid_.getCell(row, col, scratch_)) return false;
+    out.setFromUtf8(scratch_.getString());
     return true;
 }
 
 bool ClsCsv::GetColumnName(int index, XString& out) {
     CriticalSectionLock hold(lock_);
-    StringBuffer text;
-    grid_.getColumnName(index, text);
-    out.setFromUtf8(text.getString());
+    scratch_.clear();
+    grid_.getColumnName(index, scratch_);
+    out.setFromUtf8(scratch_.getString());
     return true;
 }
 

@@ -38,4 +38,7 @@ public:
 private:
     CriticalSection lock_;
     Grid grid_;
+    // Receives cells and column names on their way to the caller; reused under the lock so that
+    // reading a table cell by cell does not allocate a buffer per cell.
+    StringBuffer scratch_;
 };

@@ -259,6 +259,15 @@ void StringBuffer::prepend(const char* s) {
 
 void StringBuffer::setString(const char* s) {
     checkMarker();
+    if (s && (s < data_ || s >= data_ + capacity_)) {
+        // The common case: s lies elsewhere, so no temporary copy is needed.
+        size_t n = std::strlen(s);
+        if (n > static_cast<size_t>(INT_MAX)) return;
+        clear();
+        appendN(s, static_cast<int>(n));
+        return;
+    }
+    // s may point into this buffer: copy it out before clearing.
     StringBuffer copy(s);
     clear();
     appendN(copy.data_, copy.length_);

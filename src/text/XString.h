@@ -51,6 +51,8 @@ protected:
     bool ansiCurrent_ = true;
     bool utf8Current_ = true;
     DataBuffer unicode_; // UTF-16LE units plus a 2-byte zero terminator (counted in its size)
-    StringBuffer ansi_;
-    StringBuffer utf8_;
+    // Both start as small empty blocks: a new string is already at its minimal size, so making
+    // one (the automation wrappers make several per call) costs no large block.
+    StringBuffer ansi_{static_cast<const char*>(nullptr)};
+    StringBuffer utf8_{static_cast<const char*>(nullptr)};
 };
