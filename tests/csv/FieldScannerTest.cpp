@@ -11,6 +11,8 @@
 
 namespace {
 
+using Fields = std::vector<std::string>;
+
 StringBuffer make(const std::string& s) {
     StringBuffer sb;
     sb.appendN(s.data(), static_cast<int>(s.size()));
@@ -21,23 +23,21 @@ std::string str(const StringBuffer& sb) {
     return std::string(sb.getString(), sb.getSize());
 }
 
-std::string field(const StringBuffer& line, int n, char d) {
+std::string field(const StringBuffer& line, int n, char d, bool quotes = true, bool bs = true) {
     StringBuffer out("stale");
-    line.getNthField(n, d, true, true, out);
+    line.getNthField(n, d, quotes, bs, out);
     return str(out);
 }
 
-std::vector<std::string> splitAll(const std::string& text, char sep) {
+Fields splitAll(const std::string& text, char sep) {
     ExtPtrArray pieces;
     make(text).split(pieces, sep, true, true);
-    std::vector<std::string> out;
+    Fields out;
     for (int i = 0; i < pieces.getSize(); ++i)
         out.push_back(str(*static_cast<StringBuffer*>(pieces.elementAt(i))));
     pieces.removeAllObjects();
     return out;
 }
-
-using Fields = std::vector<std::string>;
 
 // Each line reads as exactly these fields; the field after the last, and field -1, read empty.
 TEST(FieldScanner, CountAndReadFields) {
@@ -49,7 +49,6 @@ TEST(FieldScanner, CountAndReadFields) {
         {"", ',', {}},
         {"a", ',', {"a"}},
         {"a,b,", ',', {"a", "b", ""}},
-        {",", ',', {"", ""}},
         {"\"a,b\",c", ',', {"a,b", "c"}},
         {"\"a,b", ',', {"a,b"}}, // quote never closed
         {"x\\,y", ',', {"x,y"}}, // escaped delimiter
@@ -59,20 +58,14 @@ TEST(FieldScanner, CountAndReadFields) {
         {"a\"\"b", ',', {"ab"}}, // quotes outside a quoted part
         {"ab\"c,d\"e,f", ',', {"abc,de", "f"}},
         {"dir\\sub\\x.txt", ',', {"dirsubx.txt"}},
-        {"a\\,b", ',', {"a,b"}},
         {"\\\\", ',', {"\\"}},
         {"\\\"a,b", ',', {"\"a", "b"}}, // an escaped quote does not open quoting
         {"a\\", ',', {"a"}},            // a trailing backslash escapes nothing
-        {" \"a\" ", ',', {" a "}},      // blanks around a quoted part stay
         {"\"a\nb\",c", ',', {"a\nb", "c"}},
-        {"\"\"\"\"", ',', {"\""}},
         {"a,b", ';', {"a,b"}},
         {"a;b", ';', {"a", "b"}},
-        {"a\tb\t", '\t', {"a", "b", ""}},
         {"x\xA7y\xA7\"\xA7\"", '\xA7', {"x", "y", "\xA7"}}, // delimiter byte above 0x7F
-        {"\xC3\xA9,\xC3\xBC", ',', {"\xC3\xA9", "\xC3\xBC"}},
-        {std::string("a,b\0,c", 6), ',', {"a", "b"}}, // a NUL ends the text
-        {std::string("\0a,b", 4), ',', {""}},
+        {std::string("a,b\0,c", 6), ',', {"a", "b"}},       // a NUL ends the text
         {"a\"b\"\"c\",d", ',', {"ab\"c", "d"}},
     };
     for (const auto& c : cases) {
@@ -81,34 +74,28 @@ TEST(FieldScanner, CountAndReadFields) {
         EXPECT_EQ(line.countFields(c.delim, true, true), n) << "count of " << c.text;
         for (int i = 0; i < n; ++i)
             EXPECT_EQ(field(line, i, c.delim), c.fields[i]) << c.text << " #" << i;
-        EXPECT_EQ(field(line, n, c.delim), "") << c.text << " beyond the last field";
-        EXPECT_EQ(field(line, n + 5, c.delim), "") << c.text;
-        EXPECT_EQ(field(line, -1, c.delim), "") << c.text;
+        for (int i : {n, n + 5, -1})
+            EXPECT_EQ(field(line, i, c.delim), "") << c.text << " #" << i;
     }
 }
 
 TEST(FieldScanner, QuoteAndBackslashHandlingCanBeSwitchedOff) {
     const struct {
         const char* text;
-        bool quotes;
-        bool backslash;
+        bool quotes, backslash;
         int count;
         int n;
         const char* nth;
     } cases[] = {
         {"\"a,b\",c", false, true, 3, 0, "\"a"},
-        {"\"a,b\",c", true, true, 2, 0, "a,b"},
         {"x\\,y", true, false, 2, 1, "y"},
-        {"x\\,y", true, true, 1, 0, "x,y"},
         {"\"a\\\"b\",z", true, false, 1, 0, "a\\b,z"},
         {"\"a\\\"b\",z", true, true, 2, 0, "a\"b"},
     };
     for (const auto& c : cases) {
         StringBuffer line(c.text);
-        StringBuffer out;
         EXPECT_EQ(line.countFields(',', c.quotes, c.backslash), c.count) << c.text;
-        line.getNthField(c.n, ',', c.quotes, c.backslash, out);
-        EXPECT_EQ(str(out), c.nth) << c.text;
+        EXPECT_EQ(field(line, c.n, ',', c.quotes, c.backslash), c.nth) << c.text;
     }
 }
 
@@ -120,26 +107,16 @@ TEST(FieldScanner, Split) {
         Fields pieces;
     } cases[] = {
         {"", '\n', {}},
-        {"a", '\n', {"a"}},
         {"a\nb\n", '\n', {"a", "b", ""}},
-        {"\n", '\n', {"", ""}},
         {"\"x\ny\",z\nw", '\n', {"\"x\ny\",z", "w"}},
         {"\"a,b\",c", ',', {"\"a,b\"", "c"}},
         {"a\\\nb\nc", '\n', {"a\\\nb", "c"}},
-        {"\"open\nrest\nmore", '\n', {"\"open\nrest\nmore"}},
         {std::string("a\nb\0\nc", 6), '\n', {"a", "b"}},
-        {"a\xA7"
-         "b",
-         '\xA7',
-         {"a", "b"}},
         {longLine + "\n" + longLine + "y", '\n', {longLine, longLine + "y"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(splitAll(c.text, c.sep), c.pieces) << c.text;
-}
-
-TEST(FieldScanner, SplitPiecesAreShrunkToTheirLength) {
-    ExtPtrArray pieces;
+    ExtPtrArray pieces; // pieces are shrunk to their length
     make("abc\n" + std::string(300, 'z')).split(pieces, '\n', true, true);
     ASSERT_EQ(pieces.getSize(), 2);
     EXPECT_EQ(static_cast<StringBuffer*>(pieces.elementAt(0))->getCapacity(), 4);
@@ -163,15 +140,9 @@ TEST(FieldScanner, SetNthField) {
         {"", 2, "v", ',', ",,v"}, // an empty line is padded up to the column
         {"a", -1, "v", ',', "a"},
         {"a,b", 0, "", ',', ",b"},
-        {"a,b", 1, "", ',', "a,"},
-        {"a,b", 1, "\"q,r\"", ',', "a,\"q,r\""},
         {"x\\,y,z", 1, "q", ',', "x\\,y,q"},
-        {"x,y", 0, "a\\", ',', "a\\,y"},
         {"a;b", 1, "c,d", ';', "a;c,d"},
-        {"p\xA7q", 1, "r", '\xA7', "p\xA7r"},
         {std::string("a,b\0junk", 8), 1, "c", ',', "a,c"}, // bytes after a NUL are dropped
-        {std::string("a\0junk", 6), 2, "c", ',', "a,,c"},
-        {"a" + longTail, 0, "b", ',', "b" + longTail},
         {"a" + longTail + ",end", 1, "m", ',', "a,m,end"},
     };
     for (const auto& c : cases) {
@@ -179,27 +150,21 @@ TEST(FieldScanner, SetNthField) {
         line.setNthField(c.n, c.delim, true, true, make(c.value));
         EXPECT_EQ(str(line), c.expected) << c.text << " col " << c.n;
     }
-}
-
-TEST(FieldScanner, SetNthFieldWithItsOwnTextAsValue) {
-    StringBuffer line("a,b");
+    StringBuffer line("a,b"); // its own text as the value
     line.setNthField(2, ',', true, true, line);
     EXPECT_EQ(str(line), "a,b,a,b");
 }
-
-// ---- randomized: the four scanners agree with one another ---------------------------------
 
 // Whether the line ends outside quotes and without a pending escape, so that text appended to
 // it is read from a neutral state.
 bool endsNeutral(const std::string& text) {
     bool inQuotes = false, escaped = false;
-    for (char c : text) {
-        if (c == 0) break;
+    for (size_t i = 0; i < text.size() && text[i]; ++i) {
         if (escaped)
             escaped = false;
-        else if (c == '\\')
+        else if (text[i] == '\\')
             escaped = true;
-        else if (c == '"')
+        else if (text[i] == '"')
             inQuotes = !inQuotes;
     }
     return !inQuotes && !escaped;
@@ -211,20 +176,18 @@ TEST(FieldScannerProperty, ScannersAgreeOnRandomTexts) {
     std::mt19937 rng(20240607);
     for (int round = 0; round < 3000; ++round) {
         std::string text;
-        const int len = static_cast<int>(rng() % 24);
-        for (int i = 0; i < len; ++i)
+        for (int i = static_cast<int>(rng() % 24); i > 0; --i)
             text += alphabet[rng() % sizeof alphabet];
         const char d = delimiters[rng() % sizeof delimiters];
         const StringBuffer original = make(text);
         const int count = original.countFields(d, true, true);
-        const std::string upToNul = text.substr(0, text.find('\0'));
 
         // split at d: the pieces joined by d give the text up to its first NUL.
         Fields pieces = splitAll(text, d);
         std::string joined;
         for (std::size_t i = 0; i < pieces.size(); ++i)
             joined += (i ? std::string(1, d) : "") + pieces[i];
-        ASSERT_EQ(joined, upToNul) << "split of [" << text << "]";
+        ASSERT_EQ(joined, text.substr(0, text.find('\0'))) << "split of [" << text << "]";
         ASSERT_EQ(pieces.size(), text.empty() ? 0u : static_cast<std::size_t>(count))
             << "split and countFields disagree on [" << text << "]";
 
@@ -232,14 +195,12 @@ TEST(FieldScannerProperty, ScannersAgreeOnRandomTexts) {
             std::string value;
             for (int k = static_cast<int>(rng() % 4); k > 0; --k)
                 value += static_cast<char>('b' + rng() % 3);
-            if (n >= count && !endsNeutral(text))
-                continue; // appended fields would be quoted or escaped
+            if (n >= count && !endsNeutral(text)) continue; // appended fields would be quoted
             StringBuffer line = make(text);
             line.setNthField(n, d, true, true, make(value));
             const std::string ctx = "[" + text + "] field " + std::to_string(n) + " = " + value;
             ASSERT_EQ(field(line, n, d), value) << ctx;
-            int expectedCount = n < count ? count : n + 1;
-            if (line.getSize() == 0) expectedCount = 0;
+            const int expectedCount = line.getSize() == 0 ? 0 : n < count ? count : n + 1;
             ASSERT_EQ(line.countFields(d, true, true), expectedCount) << ctx;
             for (int m = 0; m < expectedCount; ++m) {
                 if (m == n) continue;

@@ -35,25 +35,19 @@ TEST(GridQuoting, ValuesAreQuotedWhenTheyHoldTheDelimiterOrAQuote) {
         {',', "x,y", "\"x,y\"", "x,y"},
         {',', "say \"hi\"", "\"say \"\"hi\"\"\"", "say \"hi\""},
         {',', "\"", "\"\"\"\"", "\""},
-        {',', "a,\"b\"", "\"a,\"\"b\"\"\"", "a,\"b\""},
         {',', "plain", "plain", "plain"},
-        {',', " a ", " a ", " a "},
-        {',', "", "", ""},
         {',', "a\nb", "a\nb", "a\nb"},              // line breaks do not cause quoting
-        {',', "dir\\file", "dir\\file", "dirfile"}, // nor do backslashes, which escape on reading
+        {',', "dir\\file", "dir\\file", "dirfile"}, // nor backslashes, which escape on reading
         {';', "1,5", "1,5", "1,5"},
         {';', "1;5", "\"1;5\"", "1;5"},
         {'\xA7', "p\xA7q", "\"p\xA7q\"", "p\xA7q"},
-        {',', "\xC3\xA9,\xC3\xA8", "\"\xC3\xA9,\xC3\xA8\"", "\xC3\xA9,\xC3\xA8"},
     };
     for (const auto& c : cases) {
         Grid g;
         g.setDelimiter(c.delim);
         ASSERT_TRUE(g.setCellUtf8(0, 0, c.value));
-        ASSERT_NE(g.rowText(0), nullptr);
         EXPECT_EQ(str(*g.rowText(0)), c.stored) << c.value;
         EXPECT_EQ(cell(g, 0, 0), c.readBack) << c.value;
-
         StringBuffer direct(c.value);
         g.quoteIfNeeded(direct);
         EXPECT_EQ(str(direct), c.stored) << c.value;
@@ -63,8 +57,7 @@ TEST(GridQuoting, ValuesAreQuotedWhenTheyHoldTheDelimiterOrAQuote) {
 TEST(GridSave, LinesAndLineEnds) {
     const struct {
         std::string loaded;
-        bool names;
-        bool crlf;
+        bool names, crlf;
         std::string text;
     } cases[] = {
         {"", false, true, ""},
@@ -74,44 +67,33 @@ TEST(GridSave, LinesAndLineEnds) {
         {"a\n\nc", false, false, "a\n\nc\n"},
         {"h1,h2\r\n1,2\r\n", true, false, "h1,h2\n1,2\n"},
         {"\"x\r\ny\",z", false, true, "\"x\r\ny\",z\r\n"},
-        {"\"x\r\ny\",z", false, false, "\"x\ny\",z\n"},
         {"a\rb\nc", false, true, "ab\r\nc\r\n"}, // a CR that is data goes with crlf on
         {"a\rb\nc", false, false, "a\rb\nc\n"},
-        {"\xC3\xA9;\xE2\x82\xAC", false, false, "\xC3\xA9;\xE2\x82\xAC\n"},
+        {"a;b", false, true, "a;b\r\n"},
     };
     for (const auto& c : cases) {
         Grid g;
         g.hasColumnNames = c.names;
         StringBuffer text(c.loaded.c_str());
         g.loadCsv(text, ',');
+        g.setDelimiter(','); // stored rows are written as they stand
         g.crlf = c.crlf;
         EXPECT_EQ(saved(g), c.text) << c.loaded << (c.crlf ? " crlf" : " lf");
     }
 }
 
-TEST(GridSave, StoredRowsAreWrittenAsTheyStand) {
-    Grid g;
-    StringBuffer text("a;b");
-    g.loadCsv(text, ',');
-    g.setDelimiter(',');
-    EXPECT_EQ(saved(g), "a;b\r\n");
-
-    // A column-name line is written without normalising its line ends; rows are normalised in
-    // place, and the stored text keeps the change.
+TEST(GridSave, RowsAreNormalisedInPlaceTheColumnNameLineIsNot) {
     Grid h;
     h.setColumnName(0, "h\r\nx");
     h.setCellUtf8(0, 0, "a\nb");
     h.setCellUtf8(2, 0, "c");
-    h.crlf = true;
     EXPECT_EQ(saved(h), "h\r\nx\r\na\r\nb\r\n\r\nc\r\n");
     EXPECT_EQ(cell(h, 0, 0), "a\r\nb");
     h.crlf = false;
     EXPECT_EQ(saved(h), "h\r\nx\na\nb\n\nc\n");
-
-    // Read again, the unquoted line break splits the row in two.
-    Grid again;
-    StringBuffer back("a\nb\nc");
-    EXPECT_EQ(again.loadCsv(back, ','), 3);
+    StringBuffer text(saved(h).c_str()); // read again, the unquoted line break splits the row
+    Grid back;
+    EXPECT_EQ(back.loadCsv(text, ','), 6);
 }
 
 TEST(GridSave, Charsets) {
@@ -122,18 +104,14 @@ TEST(GridSave, Charsets) {
         const char* charset;
         std::string text;
     } cases[] = {
-        {"utf-8", "caf\xC3\xA9\n"},
         {"UTF-8", "caf\xC3\xA9\n"},
         {"no-such-charset", "caf\xC3\xA9\n"}, // unknown: bytes stay as they are
-        {"x-user-defined", "caf\xC3\xA9\n"},
         {"utf-16le", std::string("c\0a\0f\0\xE9\0\n\0", 10)},
         {"utf-16be", std::string("\0c\0a\0f\0\xE9\0\n", 10)},
     };
     for (const auto& c : cases)
         EXPECT_EQ(saved(g, c.charset), c.text) << c.charset;
 }
-
-// ---- round trip ----------------------------------------------------------------------------
 
 // Random values built from delimiters, quotes, blanks and multi-byte UTF-8; no backslash and no
 // line break, which the dialect does not carry through a save unchanged.
@@ -150,38 +128,26 @@ std::string randomValue(std::mt19937& rng) {
 TEST(GridRoundTrip, RandomTablesSurviveSaveAndLoad) {
     std::mt19937 rng(7);
     for (int round = 0; round < 120; ++round) {
-        const bool crlf = round % 2 == 0;
         const bool names = round % 4 < 2;
         const char delim = round % 3 == 0 ? ';' : ',';
-        const int rows = 1 + static_cast<int>(rng() % 6);
-        const int cols = 1 + static_cast<int>(rng() % 5);
-
-        std::vector<std::vector<std::string>> values(rows, std::vector<std::string>(cols));
-        std::vector<std::string> columnNames(cols);
+        const int rows = 1 + static_cast<int>(rng() % 6), cols = 1 + static_cast<int>(rng() % 5);
+        std::vector<std::vector<std::string>> values(rows + 1, std::vector<std::string>(cols));
         Grid g;
-        g.crlf = crlf;
+        g.crlf = round % 2 == 0;
         g.setDelimiter(delim);
-        for (int c = 0; c < cols && names; ++c) {
-            columnNames[c] = randomValue(rng);
-            ASSERT_TRUE(g.setColumnName(c, columnNames[c].c_str()));
-        }
-        for (int r = 0; r < rows; ++r) {
+        for (int r = names ? 0 : 1; r <= rows; ++r) // row 0 holds the column names
             for (int c = 0; c < cols; ++c) {
                 std::string v = randomValue(rng);
-                // The last line of a loaded text is trimmed and a blank last line dropped, so the
+                // A loaded text's last line is trimmed and a blank last line dropped, so the
                 // last row begins and ends with a letter.
-                if (r == rows - 1 && c == 0) v = "L" + v;
-                if (r == rows - 1 && c == cols - 1) v += "L";
+                if (r == rows && c == 0) v = "L" + v;
+                if (r == rows && c == cols - 1) v += "L";
                 values[r][c] = v;
-                ASSERT_TRUE(g.setCellUtf8(r, c, v.c_str()));
+                ASSERT_TRUE(r ? g.setCellUtf8(r - 1, c, v.c_str()) : g.setColumnName(c, v.c_str()));
             }
-        }
-
         StringBuffer text;
         g.saveCsv("utf-8", text);
-        const std::string context =
-            std::string("round ") + std::to_string(round) + ": " + str(text);
-
+        const std::string context = "round " + std::to_string(round) + ": " + str(text);
         Grid back;
         back.hasColumnNames = names;
         back.setDelimiter(delim);
@@ -189,11 +155,11 @@ TEST(GridRoundTrip, RandomTablesSurviveSaveAndLoad) {
         for (int c = 0; c < cols && names; ++c) {
             StringBuffer name;
             ASSERT_TRUE(back.getColumnName(c, name));
-            EXPECT_EQ(str(name), columnNames[c]) << context;
+            EXPECT_EQ(str(name), values[0][c]) << context;
         }
-        for (int r = 0; r < rows; ++r)
+        for (int r = 1; r <= rows; ++r)
             for (int c = 0; c < cols; ++c)
-                ASSERT_EQ(cell(back, r, c), values[r][c]) << context << " cell " << r << "," << c;
+                ASSERT_EQ(cell(back, r - 1, c), values[r][c]) << context << " cell " << r - 1 << c;
     }
 }
 

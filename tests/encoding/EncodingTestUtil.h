@@ -1,10 +1,12 @@
 #pragma once
-// Helpers shared by the encoding tests: hex byte strings, conversion into a std::vector, and the
-// reader of the reference vectors under tests/encoding/data (written by
+// Helpers shared by the encoding tests: hex byte strings, running a converter into a vector, and
+// the reader of the reference vectors under tests/encoding/data (written by
 // tools/gen_encoding_vectors.py from Python's codecs and iconv).
 #include "encoding/EncodingConvert.h"
 #include "platform/Platform.h"
 #include "text/DataBuffer.h"
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdio>
@@ -17,15 +19,20 @@ namespace enctest {
 
 using Bytes = std::vector<unsigned char>;
 
+// One table row: input and expected output as hex ("-" for empty), and the expected result.
+struct Io {
+    const char* in;
+    const char* out;
+    bool ok = true;
+};
+
 // "C3 A9", "c3a9" or "-" (empty); blanks are ignored.
 inline Bytes hex(const std::string& text) {
     Bytes out;
-    if (text == "-") return out;
     int high = -1;
     for (char c : text) {
-        if (c == ' ') continue;
-        int v =
-            std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::tolower(c) - 'a' + 10);
+        if (c == ' ' || c == '-') continue;
+        int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
         if (high < 0) {
             high = v;
         } else {
@@ -49,6 +56,9 @@ inline std::string show(const Bytes& b) {
     }
     return s.empty() ? "(empty)" : s;
 }
+inline std::string showHex(const char* h) {
+    return show(hex(h));
+}
 
 inline Bytes bytesOf(const DataBuffer& db) {
     if (!db.getData()) return {};
@@ -60,14 +70,39 @@ inline void fill(DataBuffer& db, const Bytes& b) {
     if (!b.empty()) db.append(b.data(), static_cast<unsigned>(b.size()));
 }
 
-// EncodingConvert::convert into a fresh buffer.
-inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
-    EncodingConvert ec;
+// Runs f(data, size, out) on the input (null data when empty) and returns what it appended.
+template <class F> Bytes apply(const Bytes& in, F f, bool* ok = nullptr) {
     DataBuffer out;
-    bool r = ec.convert(from, to, in.empty() ? nullptr : in.data(),
-                        static_cast<unsigned>(in.size()), out);
+    bool r = f(in.empty() ? nullptr : in.data(), static_cast<unsigned>(in.size()), out);
     if (ok) *ok = r;
     return bytesOf(out);
+}
+
+// Expects f, run on the hex input, to append the hex output and return ok.
+template <class F> void expectIo(const Io& c, F f) {
+    bool ok = !c.ok;
+    EXPECT_EQ(show(apply(hex(c.in), f, &ok)), showHex(c.out)) << c.in;
+    EXPECT_EQ(ok, c.ok) << c.in;
+}
+
+// Runs f(in, out) on DataBuffers holding the input and receiving the output.
+inline Bytes onBuffers(bool (*f)(const DataBuffer&, DataBuffer&), const Bytes& in,
+                       bool* ok = nullptr) {
+    DataBuffer src, out;
+    fill(src, in);
+    bool r = f(src, out);
+    if (ok) *ok = r;
+    return bytesOf(out);
+}
+
+// EncodingConvert::convert into a fresh buffer.
+inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
+    return apply(
+        in,
+        [&](const unsigned char* p, unsigned n, DataBuffer& out) {
+            return EncodingConvert().convert(from, to, p, n, out);
+        },
+        ok);
 }
 
 // UTF-16LE bytes of a UTF-16 string literal.
@@ -90,22 +125,18 @@ inline std::string dataPath(const char* name) {
     return std::string(QX_TEST_DATA_DIR) + "/encoding/data/" + name;
 }
 
-// The records of one vector file; comment lines start with '#'. Empty when the file cannot be
-// read, which the callers treat as a failure.
+// The records of one vector file ('#' starts a comment line); empty when it cannot be read.
 inline std::vector<Record> readVectors(const char* name) {
     std::vector<Record> records;
     std::ifstream in(dataPath(name), std::ios::binary);
-    std::string line;
-    int lineNo = 0;
-    while (std::getline(in, line)) {
-        ++lineNo;
+    std::string line, f;
+    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
         Record r;
         r.line = lineNo;
         fields >> r.tag;
-        std::string f;
         while (fields >> f)
             r.fields.push_back(hex(f));
         records.push_back(r);
