@@ -8,7 +8,7 @@
 #include <ole2.h>
 
 class CsvClassFactory final : public IClassFactory {
-  public:
+public:
     CsvClassFactory() = default;
     CsvClassFactory(const CsvClassFactory&) = delete;
     CsvClassFactory& operator=(const CsvClassFactory&) = delete;
@@ -20,7 +20,7 @@ class CsvClassFactory final : public IClassFactory {
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
-  private:
+private:
     ~CsvClassFactory() = default;
     template <class T> friend void qxDelete(T*);
 

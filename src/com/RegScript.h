@@ -44,7 +44,7 @@ struct RegScriptVariable {
 };
 
 class RegScript {
-  public:
+public:
     static constexpr int kMaxEntries = 128;
 
     // Reads the script (size bytes, need not be NUL-terminated). Stops at the first line it does
@@ -62,7 +62,7 @@ class RegScript {
     static int expand(RegScriptText t, const RegScriptVariable* vars, int numVars, wchar_t* out,
                       int cap);
 
-  private:
+private:
     bool parseLine(const char* p, const char* end, int line);
 
     RegScriptEntry entries_[kMaxEntries];

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 class Registrar {
-  public:
+public:
     // Writes every entry of the script in order, then registers the type library. S_OK, or the
     // code of the first step that failed (later steps are not attempted).
     static HRESULT registerServer();

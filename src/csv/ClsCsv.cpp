@@ -14,8 +14,7 @@ namespace {
 // records the outcome and closes the context before the lock is released.
 class MethodFrame {
 public:
-    MethodFrame(CriticalSection& lock, ClsBase& base, const char* name)
-        : lock_(lock), base_(base) {
+    MethodFrame(CriticalSection& lock, ClsBase& base, const char* name) : lock_(lock), base_(base) {
         base_.enterMethod(name);
     }
     ~MethodFrame() {
@@ -38,10 +37,18 @@ ClsCsv::~ClsCsv() {
     lock_.leave();
 }
 
-bool ClsCsv::get_Crlf() const { return grid_.crlf; }
-void ClsCsv::put_Crlf(bool v) { grid_.crlf = v; }
-bool ClsCsv::get_HasColumnNames() const { return grid_.hasColumnNames; }
-void ClsCsv::put_HasColumnNames(bool v) { grid_.hasColumnNames = v; }
+bool ClsCsv::get_Crlf() const {
+    return grid_.crlf;
+}
+void ClsCsv::put_Crlf(bool v) {
+    grid_.crlf = v;
+}
+bool ClsCsv::get_HasColumnNames() const {
+    return grid_.hasColumnNames;
+}
+void ClsCsv::put_HasColumnNames(bool v) {
+    grid_.hasColumnNames = v;
+}
 
 void ClsCsv::get_Delimiter(XString& out) {
     char text[2] = {grid_.getDelimiter(), 0};

@@ -5,7 +5,7 @@
 #include "text/DataBuffer.h"
 
 class BlockWriter {
-  public:
+public:
     explicit BlockWriter(DataBuffer& target) : target_(target) {}
     ~BlockWriter() { flush(); }
     BlockWriter(const BlockWriter&) = delete;
@@ -29,7 +29,7 @@ class BlockWriter {
         used_ = 0;
     }
 
-  private:
+private:
     DataBuffer& target_;
     unsigned char block_[200];
     unsigned used_ = 0;

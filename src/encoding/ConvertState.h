@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class ConvertState {
-  public:
+public:
     ConvertState() = default;
     virtual ~ConvertState() = default;
 

@@ -9,7 +9,7 @@
 #include "text/DataBuffer.h"
 
 class EncodingBase {
-  public:
+public:
     // Results of decodeChar besides a byte count.
     static const int kInvalid = -1;   // the bytes at the front form no character
     static const int kTruncated = -2; // the input ends inside a character

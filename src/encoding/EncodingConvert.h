@@ -20,8 +20,7 @@ public:
     bool convert(int fromCodePage, int toCodePage, const unsigned char* data, unsigned size,
                  DataBuffer& out);
     // convert() from the system ANSI code page.
-    bool convertFromAnsi(int toCodePage, const unsigned char* data, unsigned size,
-                         DataBuffer& out);
+    bool convertFromAnsi(int toCodePage, const unsigned char* data, unsigned size, DataBuffer& out);
 
     // Table store access (the tables themselves live in encoding/tables).
     static void ensureForwardTable(int codePage);

@@ -7,7 +7,7 @@
 #include "encoding/EncodingBase.h"
 
 class EncodingUtf8 : public EncodingBase {
-  public:
+public:
     // The process-wide instance.
     static const EncodingUtf8& instance();
 

@@ -5,7 +5,7 @@
 #include "text/DataBuffer.h"
 
 class Japanese {
-  public:
+public:
     Japanese() = default;
     virtual ~Japanese() = default;
 

@@ -6,7 +6,7 @@
 #include "text/DataBuffer.h"
 
 class Korean {
-  public:
+public:
     Korean() = default;
     virtual ~Korean() = default;
 

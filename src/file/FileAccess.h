@@ -21,7 +21,7 @@ class LogBase;
 class XString;
 
 class FileAccess {
-  public:
+public:
     // Writes count bytes to the file named by a UTF-8 path, replacing it. Paths that the ANSI code
     // page cannot represent are written through the Unicode functions first; when that fails the
     // ANSI name is tried as well.

@@ -25,7 +25,9 @@ static bool injectedFailure() {
     return false;
 }
 #else
-static inline bool injectedFailure() { return false; }
+static inline bool injectedFailure() {
+    return false;
+}
 #endif
 
 void* qxAlloc(std::size_t size) {
@@ -38,4 +40,6 @@ void* qxRealloc(void* block, std::size_t size) {
     return std::realloc(block, size ? size : 1);
 }
 
-void qxFree(void* block) { std::free(block); }
+void qxFree(void* block) {
+    std::free(block);
+}

@@ -98,7 +98,8 @@ void DataBuffer::appendStrW(const uint16_t* text) {
     checkMarker();
     unsigned n = 0;
     if (text)
-        while (text[n]) ++n;
+        while (text[n])
+            ++n;
     if (n) append(text, n * 2);
     const unsigned char zero[2] = {0, 0};
     append(zero, 2);
@@ -110,9 +111,13 @@ bool DataBuffer::ensureBuffer(unsigned n) {
     return data_ != nullptr;
 }
 
-void DataBuffer::shorten(unsigned n) { size_ = n >= size_ ? 0 : size_ - n; }
+void DataBuffer::shorten(unsigned n) {
+    size_ = n >= size_ ? 0 : size_ - n;
+}
 
-void DataBuffer::setDataSize(unsigned n) { size_ = n > capacity_ ? capacity_ : n; }
+void DataBuffer::setDataSize(unsigned n) {
+    size_ = n > capacity_ ? capacity_ : n;
+}
 
 void DataBuffer::takeOwnership(unsigned char* p, unsigned n) {
     checkMarker();

@@ -13,7 +13,9 @@ ExtIntArray::ExtIntArray() {
     if (!values_) capacity_ = 0;
 }
 
-ExtIntArray::~ExtIntArray() { qxFree(values_); }
+ExtIntArray::~ExtIntArray() {
+    qxFree(values_);
+}
 
 bool ExtIntArray::grow() {
     long long want = static_cast<long long>(capacity_) + growthStep_;

@@ -8,7 +8,9 @@ namespace {
 const int kMaxStep = 100000;
 }
 
-ExtPtrArray::~ExtPtrArray() { qxFree(slots_); }
+ExtPtrArray::~ExtPtrArray() {
+    qxFree(slots_);
+}
 
 bool ExtPtrArray::appendPtr(QuenlixObject* obj) {
     if (count_ + 1 > capacity_) {
@@ -18,7 +20,8 @@ bool ExtPtrArray::appendPtr(QuenlixObject* obj) {
         void* block = qxAlloc(static_cast<size_t>(want) * sizeof(QuenlixObject*));
         if (!block) return false;
         std::memset(block, 0, static_cast<size_t>(want) * sizeof(QuenlixObject*));
-        if (slots_ && count_) std::memcpy(block, slots_, static_cast<size_t>(count_) * sizeof(QuenlixObject*));
+        if (slots_ && count_)
+            std::memcpy(block, slots_, static_cast<size_t>(count_) * sizeof(QuenlixObject*));
         qxFree(slots_);
         slots_ = static_cast<QuenlixObject**>(block);
         capacity_ = static_cast<int>(want);
@@ -33,19 +36,24 @@ QuenlixObject* ExtPtrArray::elementAt(int i) const {
     return slots_[i];
 }
 
-QuenlixObject* ExtPtrArray::lastElement() const { return count_ ? elementAt(count_ - 1) : nullptr; }
+QuenlixObject* ExtPtrArray::lastElement() const {
+    return count_ ? elementAt(count_ - 1) : nullptr;
+}
 
 QuenlixObject* ExtPtrArray::removeAt(int i) {
     if (!slots_ || i < 0 || i >= count_) return nullptr;
     QuenlixObject* obj = slots_[i];
     if (i < count_ - 1)
-        std::memmove(slots_ + i, slots_ + i + 1, static_cast<size_t>(count_ - 1 - i) * sizeof(QuenlixObject*));
+        std::memmove(slots_ + i, slots_ + i + 1,
+                     static_cast<size_t>(count_ - 1 - i) * sizeof(QuenlixObject*));
     --count_;
     slots_[count_] = nullptr;
     return obj;
 }
 
-QuenlixObject* ExtPtrArray::pop() { return count_ ? removeAt(count_ - 1) : nullptr; }
+QuenlixObject* ExtPtrArray::pop() {
+    return count_ ? removeAt(count_ - 1) : nullptr;
+}
 
 void ExtPtrArray::removeAllObjects() {
     for (int i = 0; i < count_; ++i) {

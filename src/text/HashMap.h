@@ -12,7 +12,7 @@ class NamedObject;
 class StringBuffer;
 
 class HashMap {
-  public:
+public:
     // 0 buckets means 100.
     explicit HashMap(unsigned bucketCount = 0);
     virtual ~HashMap();
@@ -38,7 +38,7 @@ class HashMap {
     // Number of entries in bucket b (0 for a bucket that does not exist).
     int bucketSize(unsigned b) const;
 
-  private:
+private:
     bool allocateBuckets();
     void destroyBuckets();
     // The entry named key in bucket b (and its list item), or null.

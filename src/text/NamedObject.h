@@ -6,7 +6,7 @@
 class StringBuffer;
 
 class NamedObject {
-  public:
+public:
     // Copies name into a buffer of its own and takes ownership of value (made with qxNew).
     NamedObject(const char* name, QuenlixObject* value);
     virtual ~NamedObject();
@@ -23,7 +23,7 @@ class NamedObject {
     // Gives the value back to the caller without deleting it.
     QuenlixObject* releaseValue();
 
-  private:
+private:
     StringBuffer* name_;
     QuenlixObject* value_;
 };

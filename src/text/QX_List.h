@@ -9,7 +9,7 @@
 #include <cstdint>
 
 class QX_List {
-  public:
+public:
     QX_List() = default;
     virtual ~QX_List();
     QX_List(const QX_List&) = delete;
@@ -31,7 +31,7 @@ class QX_List {
     QX_ListItem* getFirst() const { return first_; }
     QX_ListItem* getLast() const { return last_; }
 
-  private:
+private:
     void checkNotFrozen() const;
 
     uint32_t frozen_ = 0;

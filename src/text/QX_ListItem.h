@@ -3,7 +3,7 @@
 // the value in the list deletes it (the hash map deletes its entries itself).
 
 class QX_ListItem {
-  public:
+public:
     explicit QX_ListItem(void* value = nullptr) : value_(value) {}
     virtual ~QX_ListItem() = default;
     QX_ListItem(const QX_ListItem&) = delete;
@@ -19,7 +19,7 @@ class QX_ListItem {
     void setPrev(QX_ListItem* item) { prev_ = item; }
     void setNext(QX_ListItem* item) { next_ = item; }
 
-  private:
+private:
     void* value_;
     QX_ListItem* prev_ = nullptr;
     QX_ListItem* next_ = nullptr;

@@ -16,7 +16,9 @@ char g_sharedEmpty[1] = {0};
 const uint8_t kAlive = 0xAA;
 const int kMaxStep = 500000;
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 } // namespace
 
 // ---- life cycle ------------------------------------------------------------------------------
@@ -338,12 +340,14 @@ void StringBuffer::trim() {
     checkMarker();
     if (length_ == 0) return;
     int start = 0;
-    while (start < length_ && isBlank(data_[start])) ++start;
+    while (start < length_ && isBlank(data_[start]))
+        ++start;
     if (start > 0) {
         std::memmove(data_, data_ + start, static_cast<size_t>(length_ - start) + 1);
         length_ -= start;
     }
-    while (length_ > 0 && isBlank(data_[length_ - 1])) --length_;
+    while (length_ > 0 && isBlank(data_[length_ - 1]))
+        --length_;
     data_[length_] = 0;
 }
 
@@ -435,7 +439,9 @@ void StringBuffer::toCrlf() {
     replaceAll("\n", "\r\n");
 }
 
-void StringBuffer::toLf() { replaceAll("\r\n", "\n"); }
+void StringBuffer::toLf() {
+    replaceAll("\r\n", "\n");
+}
 
 void StringBuffer::encodeXmlSpecial() {
     replaceAll("&", "&amp;");
@@ -467,7 +473,8 @@ void StringBuffer::appendInt64(int64_t v, StringBuffer& sb) {
     char out[26];
     int k = 0;
     if (v < 0) out[k++] = '-';
-    while (n) out[k++] = digits[--n];
+    while (n)
+        out[k++] = digits[--n];
     sb.appendN(out, k);
 }
 

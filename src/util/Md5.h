@@ -7,7 +7,7 @@
 class StringBuffer;
 
 class Md5 {
-  public:
+public:
     Md5();
     virtual ~Md5() = default;
 
@@ -16,7 +16,7 @@ class Md5 {
     // The same for any byte range.
     void digestBytes(const void* data, std::size_t n, unsigned char out[16]);
 
-  private:
+private:
     void reset();
     void update(const unsigned char* p, std::size_t n);
     void finish(unsigned char out[16]);

@@ -3,7 +3,7 @@
 // file functions are used. The version is read afresh by every object; nothing is cached.
 
 class WindowsVersion {
-  public:
+public:
     WindowsVersion();
     virtual ~WindowsVersion() = default;
 
@@ -11,6 +11,6 @@ class WindowsVersion {
     // True on every 4.x system, whatever its product line.
     bool isMajorVersion4() const { return major_ == 4; }
 
-  private:
+private:
     int major_;
 };

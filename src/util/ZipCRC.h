@@ -6,13 +6,13 @@
 #include <cstdint>
 
 class ZipCRC {
-  public:
+public:
     ZipCRC();
     virtual ~ZipCRC() = default;
 
     // 0 for a count of 0 (the table is not consulted then).
     uint32_t crc32(const void* data, std::size_t n) const;
 
-  private:
+private:
     const uint32_t* table_;
 };

@@ -30,23 +30,34 @@ CommandLine CommandLine::parse(int argc, char** argv) {
                 }
                 value = argv[++i];
             }
-            if (opt == "--help" || opt == "-h") cl.help = true;
-            else if (opt == "--header") cl.header = true;
-            else if (opt == "--lf") cl.lf = true;
-            else if (opt == "--charset") cl.charset = value;
-            else if (opt == "--from") cl.from = value;
-            else if (opt == "--to") cl.to = value;
-            else if (opt == "-o" || opt == "--output") cl.output = value;
-            else if (opt == "--delimiter") cl.delimiter = value;
-            else if (opt == "--log") cl.log = value;
+            if (opt == "--help" || opt == "-h")
+                cl.help = true;
+            else if (opt == "--header")
+                cl.header = true;
+            else if (opt == "--lf")
+                cl.lf = true;
+            else if (opt == "--charset")
+                cl.charset = value;
+            else if (opt == "--from")
+                cl.from = value;
+            else if (opt == "--to")
+                cl.to = value;
+            else if (opt == "-o" || opt == "--output")
+                cl.output = value;
+            else if (opt == "--delimiter")
+                cl.delimiter = value;
+            else if (opt == "--log")
+                cl.log = value;
             else {
                 cl.error = "unknown option " + a;
                 return cl;
             }
             continue;
         }
-        if (cl.command.empty()) cl.command = a;
-        else cl.positional.push_back(a);
+        if (cl.command.empty())
+            cl.command = a;
+        else
+            cl.positional.push_back(a);
     }
     if (!cl.log.empty() && cl.log != "text" && cl.log != "xml" && cl.log != "html")
         cl.error = "--log takes text, xml or html";

@@ -15,7 +15,7 @@ struct CommandLine {
     bool header = false;                 // --header
     bool lf = false;                     // --lf: write LF line ends instead of CR LF
     bool help = false;
-    std::string error;                   // set when the command line is unusable
+    std::string error; // set when the command line is unusable
 
     static CommandLine parse(int argc, char** argv);
 };

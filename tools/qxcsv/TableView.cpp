@@ -55,12 +55,20 @@ std::string TableView::printable(const std::string& utf8) {
     out.reserve(utf8.size());
     for (char c : utf8) {
         switch (c) {
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20) out += '?';
-            else out += c;
+            if (static_cast<unsigned char>(c) < 0x20)
+                out += '?';
+            else
+                out += c;
         }
     }
     return out;

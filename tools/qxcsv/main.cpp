@@ -57,13 +57,18 @@ void setArg(XString& x, const std::string& s) {
 #endif
 }
 
-void writeOut(FILE* f, const std::string& s) { std::fwrite(s.data(), 1, s.size(), f); }
+void writeOut(FILE* f, const std::string& s) {
+    std::fwrite(s.data(), 1, s.size(), f);
+}
 
 void printReport(ClsCsv& csv, const std::string& format) {
     XString report;
-    if (format == "xml") csv.lastErrorXml(report, false);
-    else if (format == "html") csv.lastErrorHtml(report, false);
-    else csv.lastErrorText(report, false);
+    if (format == "xml")
+        csv.lastErrorXml(report, false);
+    else if (format == "html")
+        csv.lastErrorHtml(report, false);
+    else
+        csv.lastErrorText(report, false);
     writeOut(stderr, report.getUtf8());
 }
 
@@ -216,9 +221,15 @@ int cmdCharsets() {
         out += std::to_string(cp);
         out += '\t';
         switch (codePageConversionKind(cp)) {
-        case CodePageConversion::kTable: out += "table"; break;
-        case CodePageConversion::kBuiltIn: out += "built in"; break;
-        default: out += "none"; break;
+        case CodePageConversion::kTable:
+            out += "table";
+            break;
+        case CodePageConversion::kBuiltIn:
+            out += "built in";
+            break;
+        default:
+            out += "none";
+            break;
         }
         out += '\n';
     }

@@ -15,12 +15,18 @@
 
 static_assert(sizeof(std::recursive_mutex) <= 64, "CriticalSection storage too small");
 
-CriticalSection::CriticalSection() { new (storage_) std::recursive_mutex(); }
+CriticalSection::CriticalSection() {
+    new (storage_) std::recursive_mutex();
+}
 CriticalSection::~CriticalSection() {
     reinterpret_cast<std::recursive_mutex*>(storage_)->~recursive_mutex();
 }
-void CriticalSection::enter() { reinterpret_cast<std::recursive_mutex*>(storage_)->lock(); }
-void CriticalSection::leave() { reinterpret_cast<std::recursive_mutex*>(storage_)->unlock(); }
+void CriticalSection::enter() {
+    reinterpret_cast<std::recursive_mutex*>(storage_)->lock();
+}
+void CriticalSection::leave() {
+    reinterpret_cast<std::recursive_mutex*>(storage_)->unlock();
+}
 
 namespace platform {
 
@@ -31,10 +37,16 @@ int ansiCodePage() {
     int cp = g_ansiOverride.load();
     return cp ? cp : 1252;
 }
-int oemCodePage() { return 437; }
-void setAnsiCodePageOverride(int codePage) { g_ansiOverride = codePage; }
+int oemCodePage() {
+    return 437;
+}
+void setAnsiCodePageOverride(int codePage) {
+    g_ansiOverride = codePage;
+}
 
-int osMajorVersion() { return 10; }
+int osMajorVersion() {
+    return 10;
+}
 
 std::string userName() {
     char buf[400];

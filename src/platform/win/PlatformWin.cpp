@@ -16,8 +16,12 @@ CriticalSection::CriticalSection() {
 CriticalSection::~CriticalSection() {
     DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
 }
-void CriticalSection::enter() { EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
-void CriticalSection::leave() { LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_)); }
+void CriticalSection::enter() {
+    EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
+}
+void CriticalSection::leave() {
+    LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
+}
 
 namespace platform {
 
@@ -27,8 +31,12 @@ int ansiCodePage() {
     int cp = g_ansiOverride.load();
     return cp ? cp : static_cast<int>(GetACP());
 }
-int oemCodePage() { return static_cast<int>(GetOEMCP()); }
-void setAnsiCodePageOverride(int codePage) { g_ansiOverride = codePage; }
+int oemCodePage() {
+    return static_cast<int>(GetOEMCP());
+}
+void setAnsiCodePageOverride(int codePage) {
+    g_ansiOverride = codePage;
+}
 
 int osMajorVersion() {
     OSVERSIONINFOA info;
@@ -48,7 +56,9 @@ std::string userName() {
     return std::string(buf);
 }
 
-uint32_t tickCount() { return GetTickCount(); }
+uint32_t tickCount() {
+    return GetTickCount();
+}
 
 std::string errorMessageText(uint32_t code) {
     char* text = nullptr;

@@ -132,8 +132,8 @@ TEST(TableCounts, EucJpEntryCountsMatchThePlatform) {
 TEST(TableCounts, DoubleByteEntriesAndBuckets) {
     const std::tuple<int, unsigned, unsigned, unsigned, unsigned> cases[] = {
         // code page, single-byte entries, double-byte entries, forward and reverse buckets
-        {932, 70, 9206, 4919, 7669},   {936, 3, 23940, 7649, 7649},  {51936, 3, 23940, 7649, 7649},
-        {949, 3, 17236, 7669, 7669},   {950, 3, 19710, 7649, 7649},  {51949, 3, 8414, 7669, 7669},
+        {932, 70, 9206, 4919, 7669},   {936, 3, 23940, 7649, 7649}, {51936, 3, 23940, 7649, 7649},
+        {949, 3, 17236, 7669, 7669},   {950, 3, 19710, 7649, 7649}, {51949, 3, 8414, 7669, 7669},
         {1361, 16, 17252, 7669, 7669},
     };
     for (const auto& [cp, singles, doubles, forwardBuckets, reverseBuckets] : cases) {
