@@ -13,6 +13,11 @@
     } while (0)
 
 namespace {
+// An input automation string as the document object takes it (step 1 of every wrapper).
+struct InString : XStringCom {
+    explicit InString(BSTR b) { setFromBstr(b); }
+};
+
 LONG flag(bool b) {
     return b ? 1 : 0;
 }
@@ -150,8 +155,7 @@ HRESULT CsvComObject::get_LastErrorHtml(BSTR* pVal) {
 
 HRESULT CsvComObject::SaveLastError(BSTR logFilename, LONG* success) {
     QX_REQUIRE_OUT(success);
-    XStringCom path;
-    path.setFromBstr(logFilename);
+    InString path(logFilename);
     *success = flag(csv_.saveLastError(path));
     return S_OK;
 }
@@ -178,8 +182,7 @@ HRESULT CsvComObject::get_Delimiter(BSTR* propVal) {
 }
 
 HRESULT CsvComObject::put_Delimiter(BSTR value) {
-    XStringCom in;
-    in.setFromBstr(value);
+    InString in(value);
     csv_.put_Delimiter(in);
     return S_OK;
 }
@@ -227,8 +230,7 @@ HRESULT CsvComObject::GetColumnName(LONG index, BSTR* pVal) {
 
 HRESULT CsvComObject::GetIndex(BSTR columnName, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom name;
-    name.setFromBstr(columnName);
+    InString name(columnName);
     *pVal = csv_.GetIndex(name);
     return S_OK;
 }
@@ -241,16 +243,14 @@ HRESULT CsvComObject::GetNumCols(LONG row, LONG* pVal) {
 
 HRESULT CsvComObject::SetCell(LONG row, LONG col, BSTR content, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom value;
-    value.setFromBstr(content);
+    InString value(content);
     *pVal = flag(csv_.SetCell(row, col, value));
     return S_OK;
 }
 
 HRESULT CsvComObject::SetColumnName(LONG index, BSTR columnName, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom name;
-    name.setFromBstr(columnName);
+    InString name(columnName);
     *pVal = flag(csv_.SetColumnName(index, name));
     return S_OK;
 }
@@ -259,44 +259,37 @@ HRESULT CsvComObject::SetColumnName(LONG index, BSTR columnName, LONG* pVal) {
 
 HRESULT CsvComObject::LoadFile(BSTR filename, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom path;
-    path.setFromBstr(filename);
+    InString path(filename);
     *pVal = flag(csv_.LoadFile(path));
     return S_OK;
 }
 
 HRESULT CsvComObject::LoadFile2(BSTR filename, BSTR charset, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom path;
-    path.setFromBstr(filename);
-    XStringCom cs;
-    cs.setFromBstr(charset);
+    InString path(filename);
+    InString cs(charset);
     *pVal = flag(csv_.LoadFile2(path, cs));
     return S_OK;
 }
 
 HRESULT CsvComObject::LoadFromString(BSTR csvData, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom data;
-    data.setFromBstr(csvData);
+    InString data(csvData);
     *pVal = flag(csv_.LoadFromString(data));
     return S_OK;
 }
 
 HRESULT CsvComObject::SaveFile(BSTR filename, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom path;
-    path.setFromBstr(filename);
+    InString path(filename);
     *pVal = flag(csv_.SaveFile(path));
     return S_OK;
 }
 
 HRESULT CsvComObject::SaveFile2(BSTR filename, BSTR charset, LONG* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom path;
-    path.setFromBstr(filename);
-    XStringCom cs;
-    cs.setFromBstr(charset);
+    InString path(filename);
+    InString cs(charset);
     *pVal = flag(csv_.SaveFile2(path, cs));
     return S_OK;
 }

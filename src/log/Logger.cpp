@@ -126,34 +126,23 @@ bool Logger::logData(const char* name, const char* value) {
     return r != kNameEmpty;
 }
 
+// The number forms only format the value; logData normalises the name and adds the item.
 bool Logger::logDataLong(const char* name, int32_t value) {
-    StringBuffer tag;
-    NameResult r = normaliseName(name, tag);
-    if (r != kNameOk) return r != kNameEmpty;
     char text[16];
     std::snprintf(text, sizeof text, "%d", static_cast<int>(value));
-    addData(tag, text);
-    return true;
+    return logData(name, text);
 }
 
 bool Logger::logDataInt64(const char* name, int64_t value) {
-    StringBuffer tag;
-    NameResult r = normaliseName(name, tag);
-    if (r != kNameOk) return r != kNameEmpty;
     StringBuffer text;
     StringBuffer::appendInt64(value, text);
-    addData(tag, text.getString());
-    return true;
+    return logData(name, text.getString());
 }
 
 bool Logger::logDataHex(const char* name, uint32_t value) {
-    StringBuffer tag;
-    NameResult r = normaliseName(name, tag);
-    if (r != kNameOk) return r != kNameEmpty;
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
-    addData(tag, text);
-    return true;
+    return logData(name, text);
 }
 
 void Logger::logTickCount(const char* name) {
