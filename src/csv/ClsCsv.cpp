@@ -1,13 +1,21 @@
 #include "csv/ClsCsv.h"
 
 #include "encoding/Charset.h"
+#include "platform/Memory.h"
 #include "text/StringBuffer.h"
 #include "text/XString.h"
 
 // Every grid operation holds the object lock for its whole run; the six loads and saves also run
 // inside a logged method frame (cleared log, a context named after the method, the header items,
 // then "Success." or "Failed."). The property accessors for Crlf, HasColumnNames and Delimiter
-// touch only the grid's settings and take no lock.
+// take the lock as well: a load on another thread resets and detects the delimiter and reads
+// both flags, SetColumnName switches HasColumnNames on, and put_Delimiter discards the grid's
+// memoised field counts, so an unlocked accessor would race with whatever call is running.
+//
+// Running out of memory is not reported here: the buffers underneath leave a text unchanged or
+// short when an allocation fails, and each call keeps its usual result. The grid's own edits are
+// made so that a cell or name is either written whole or left as it was, and a save whose file
+// name could not be had whole writes nothing (a shortened name would be another file's).
 
 namespace {
 // Runs a logged method: takes the object lock, opens the method's log context, and on leaving
@@ -27,6 +35,13 @@ private:
     CriticalSectionLock lock_;
     ClsBase& base_;
 };
+
+// The UTF-8 form of a file name, or null when memory ran out while making it.
+const char* wholePath(XString& filename) {
+    QxAllocWatch watch;
+    const char* path = filename.getUtf8();
+    return watch.failed() ? nullptr : path;
+}
 } // namespace
 
 ClsCsv::ClsCsv() = default;
@@ -38,24 +53,30 @@ ClsCsv::~ClsCsv() {
 }
 
 bool ClsCsv::get_Crlf() const {
+    CriticalSectionLock hold(lock_);
     return grid_.crlf;
 }
 void ClsCsv::put_Crlf(bool v) {
+    CriticalSectionLock hold(lock_);
     grid_.crlf = v;
 }
 bool ClsCsv::get_HasColumnNames() const {
+    CriticalSectionLock hold(lock_);
     return grid_.hasColumnNames;
 }
 void ClsCsv::put_HasColumnNames(bool v) {
+    CriticalSectionLock hold(lock_);
     grid_.hasColumnNames = v;
 }
 
 void ClsCsv::get_Delimiter(XString& out) {
+    CriticalSectionLock hold(lock_);
     char text[2] = {grid_.getDelimiter(), 0};
     out.setFromAnsi(text);
 }
 
 void ClsCsv::put_Delimiter(XString& value) {
+    CriticalSectionLock hold(lock_);
     if (value.getNumChars() == 0) return;
     char c = value.getAnsiCharAt(0);
     // A character that the ANSI code page cannot represent yields no byte at all; a NUL delimiter
@@ -83,11 +104,17 @@ int ClsCsv::GetNumCols(int row) {
     return grid_.getNumColumns(row);
 }
 
+// The cell goes from where it lies in the row (or from the scratch buffer, when it had to be
+// unquoted) straight into out's UTF-8 form: one copy per cell.
 bool ClsCsv::GetCell(int row, int col, XString& out) {
     CriticalSectionLock hold(lock_);
-    out.clear();
-    if (!grid_.getCell(row, col, scratch_)) return false;
-    out.setFromUtf8(scratch_.getString());
+    const char* cell;
+    int length;
+    if (!grid_.getCellText(row, col, scratch_, &cell, &length)) {
+        out.clear();
+        return false;
+    }
+    out.setFromUtf8N(cell, length);
     return true;
 }
 
@@ -121,7 +148,7 @@ bool ClsCsv::LoadFile(XString& filename) {
     StringBuffer text;
     if (!text.loadFromFile(filename, &log_)) return frame.ok = false;
     text.convertAnsiToUtf8();
-    grid_.loadCsv(text, ',');
+    grid_.loadCsvTaking(text, ',');
     return frame.ok = true;
 }
 
@@ -134,15 +161,20 @@ bool ClsCsv::LoadFile2(XString& filename, XString& charset) {
     cs.setByName(charset.getAnsi());
     // Code page 0 (a name the table lacks, "default", "x-user-defined") leaves the bytes as read.
     text.convertEncoding(cs.getCodePage(), 65001);
-    grid_.loadCsv(text, ',');
+    grid_.loadCsvTaking(text, ',');
     return frame.ok = true;
 }
 
 bool ClsCsv::LoadFromString(XString& csvData) {
     MethodFrame frame(lock_, *this, "LoadFromString");
     grid_.clear();
-    StringBuffer text(csvData.getUtf8());
-    grid_.loadCsv(text, ',');
+    // The grid takes this copy over. Bytes after a NUL may come along; loading stops at the
+    // first NUL, so they are never read.
+    csvData.getUtf8();
+    const StringBuffer& utf8 = csvData.getUtf8Sb();
+    StringBuffer text(static_cast<const char*>(nullptr));
+    text.appendN(utf8.getString(), utf8.getSize());
+    grid_.loadCsvTaking(text, ',');
     return frame.ok = true;
 }
 
@@ -156,14 +188,18 @@ bool ClsCsv::SaveToString(XString& out) {
 
 bool ClsCsv::SaveFile(XString& filename) {
     MethodFrame frame(lock_, *this, "SaveFile");
+    const char* path = wholePath(filename);
+    if (!path) return frame.ok = false;
     StringBuffer text;
     grid_.saveCsv("ansi", text);
-    return frame.ok = text.saveToFile(filename.getUtf8(), &log_);
+    return frame.ok = text.saveToFile(path, &log_);
 }
 
 bool ClsCsv::SaveFile2(XString& filename, XString& charset) {
     MethodFrame frame(lock_, *this, "SaveFile2");
+    const char* path = wholePath(filename);
+    if (!path) return frame.ok = false;
     StringBuffer text;
     grid_.saveCsv(charset.getAnsi(), text);
-    return frame.ok = text.saveToFile(filename.getUtf8(), &log_);
+    return frame.ok = text.saveToFile(path, &log_);
 }

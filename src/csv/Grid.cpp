@@ -16,22 +16,42 @@ const bool kBackslash = true;
 
 Grid::Grid() : columnIndex_(400) {}
 
-Grid::~Grid() {
-    rows_.removeAllObjects();
-}
+Grid::~Grid() = default;
 
 void Grid::clear() {
     lastRow_.clear();
-    rows_.removeAllObjects();
+    rows_.clear();
     delimiterSet_ = false;
     headerLine_.clear();
     colCountCache_.clear();
     columnIndex_.hashClear();
 }
 
-const StringBuffer* Grid::rowText(int row) const {
-    return static_cast<const StringBuffer*>(rows_.elementAt(row));
+namespace {
+// A field that is one quoted stretch with no quote, backslash or NUL inside ("abc"): its cell is
+// the text between the quotes, as FieldScanner::appendUnquoted would give it.
+bool isSimplyQuoted(const char* field, int length) {
+    if (length < 2 || field[0] != '"' || field[length - 1] != '"') return false;
+    for (int i = 1; i < length - 1; ++i)
+        if (field[i] == '"' || field[i] == '\\' || field[i] == 0) return false;
+    return true;
 }
+
+// Field col of text[0..length) appended to out, cut out by a scan from the start of the row (the
+// reading of StringBuffer::getNthField).
+void appendNthField(const char* text, int length, int col, char delimiter, StringBuffer& out) {
+    int seen = 0;
+    int start = col == 0 ? 0 : -1;
+    const int end =
+        FieldScanner::scanSeparators(text, 0, length, delimiter, kQuotes, kBackslash, [&](int p) {
+            if (start >= 0) return false; // field ends
+            if (++seen == col) start = p + 1;
+            return true;
+        });
+    if (start >= 0)
+        FieldScanner::appendUnquoted(text + start, end - start, kQuotes, kBackslash, out);
+}
+} // namespace
 
 int Grid::numHeaderFields() const {
     return headerLine_.countFields(delimiter_, kQuotes, kBackslash);
@@ -43,58 +63,101 @@ int Grid::numHeaderFields() const {
 int Grid::getNumColumns(int row) {
     int count = colCountCache_.elementAt(row);
     if (count > 0) return count;
-    const StringBuffer* text = rowText(row);
-    if (!text) return 0;
-    count = text->getSize() == 0 ? 0 : lastRow_.countFields(*text, row, delimiter_);
-    if (count < 0) count = text->countFields(delimiter_, kQuotes, kBackslash);
+    const char* text;
+    int length;
+    if (!rows_.text(row, &text, &length)) return 0;
+    count = length == 0 ? 0 : lastRow_.countFields(text, length, row, delimiter_);
+    if (count < 0) {
+        count = 1;
+        FieldScanner::scanSeparators(text, 0, length, delimiter_, kQuotes, kBackslash, [&](int) {
+            ++count;
+            return true;
+        });
+    }
     colCountCache_.setAt(row, count);
     return count;
 }
 
 // Reading the cells of one row in turn is the common pattern, so the field offsets of the row
 // read last are remembered: each cell is then cut out of the row directly instead of scanning
-// the row from its start for every cell.
-bool Grid::getCell(int row, int col, StringBuffer& out) const {
-    out.clear();
-    const StringBuffer* text = rowText(row);
-    if (!text) return false;
-    if (col < 0 || text->getSize() == 0) return true; // no such field: an empty cell
+// the row from its start for every cell. A field without quotes and backslashes is its own cell
+// and is handed out where it lies, and so is the inside of a field that is one quoted stretch.
+// (getCellText in Grid.h handles the fields whose kind the row scan has settled already.)
+bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
+                    int* cellLength) const {
+    const char* text;
+    int length;
+    if (!rows_.text(row, &text, &length)) return false;
+    *cell = "";
+    *cellLength = 0;
+    if (col < 0 || length == 0) return true; // no such field: an empty cell
     int start = 0, end = 0;
-    bool plain = false;
-    switch (lastRow_.locate(*text, row, delimiter_, col, &start, &end, &plain)) {
+    bool asIs = false;
+    switch (lastRow_.locate(text, length, row, delimiter_, col, &start, &end, &asIs)) {
     case RowFields::kFound:
-        if (plain)
-            out.appendN(text->getString() + start, end - start);
-        else
-            FieldScanner::appendUnquoted(text->getString() + start, end - start, kQuotes,
-                                         kBackslash, out);
+        if (asIs) {
+            *cell = text + start;
+            *cellLength = end - start;
+            return true;
+        }
+        if (isSimplyQuoted(text + start, end - start)) { // e.g. one that crossed a scan block
+            *cell = text + start + 1;
+            *cellLength = end - start - 2;
+            return true;
+        }
+        scratch.clear();
+        FieldScanner::appendUnquoted(text + start, end - start, kQuotes, kBackslash, scratch);
         break;
     case RowFields::kBeyondLastField:
-        break;
+        return true;
     case RowFields::kNoMemory:
-        text->getNthField(col, delimiter_, kQuotes, kBackslash, out);
+        scratch.clear();
+        appendNthField(text, length, col, delimiter_, scratch);
         break;
     }
+    *cell = scratch.getString();
+    *cellLength = scratch.getSize();
+    return true;
+}
+
+bool Grid::getCell(int row, int col, StringBuffer& out) const {
+    out.clear();
+    const char* cell;
+    int length;
+    if (!getCellText(row, col, out, &cell, &length)) return false;
+    // A cell that had to be unquoted is in out already.
+    if (cell != out.getString()) out.appendN(cell, length);
     return true;
 }
 
 bool Grid::setCellUtf8(int row, int col, const char* utf8) {
     // Rows are created up to the one asked for, but never beyond kMaxRows: a stray index must not
-    // exhaust memory with millions of empty rows.
-    if (row < 0 || row >= kMaxRows) return false;
+    // exhaust memory with millions of empty rows. A loaded table may hold more rows; those exist
+    // and take values like any other.
+    if (row < 0 || (row >= kMaxRows && row >= numRows())) return false;
+    // Without memory for any part of the work the cell keeps its text: the row gets the value
+    // only when nothing has failed so far (rows added on the way stay, as empty rows or as slots
+    // without memory).
+    QxAllocWatch watch;
     while (numRows() < row + 1) {
         const int before = numRows();
         addEmptyRow();
         if (numRows() == before) return false; // no memory for the slot itself
     }
-    StringBuffer* text = static_cast<StringBuffer*>(rows_.elementAt(row));
-    if (!text) return false; // a row for which no memory was available
+    const char* stored;
+    int storedLength;
+    if (!rows_.text(row, &stored, &storedLength)) return false; // a row without memory
     if (col < 0) return true;
+    // A loaded row gets a buffer of its own now; without memory for it nothing changes.
+    StringBuffer* text = rows_.editable(row);
+    if (!text) return false;
 
     StringBuffer value(utf8);
     quoteIfNeeded(value);
+    if (watch.failed()) return false;
     lastRow_.clear();
     text->setNthField(col, delimiter_, kQuotes, kBackslash, value);
+    if (watch.failed()) return false; // setNthField left the row as it was
 
     const int cached = colCountCache_.elementAt(row);
     if (cached >= 1) {
@@ -118,20 +181,28 @@ bool Grid::getColumnName(int index, StringBuffer& out) const {
 
 bool Grid::setColumnName(int index, const char* utf8Name) {
     if (index < 0 || index > kMaxColumnNameIndex) return false;
+    // The new line and index entry are made ready first, so that without memory the names stay
+    // as they were and the call reports false.
+    QxAllocWatch watch;
     StringBuffer key(utf8Name);
-    // The name no longer points at a column it named before, and the column's old name no longer
-    // points at it.
-    columnIndex_.hashDelete(key);
+    StringBuffer quoted(key);
+    quoteIfNeeded(quoted);
     StringBuffer old;
     getColumnName(index, old);
-    if (old.getSize() != 0) columnIndex_.hashDelete(old);
-
-    QuenlixInt* number = qxNew<QuenlixInt>(index);
-    if (number && !columnIndex_.hashInsert(key, number)) qxDelete(number);
-
     // An empty column-name line is padded with delimiters up to the column (see setNthField).
-    quoteIfNeeded(key);
-    headerLine_.setNthField(index, delimiter_, kQuotes, kBackslash, key);
+    StringBuffer line(headerLine_);
+    line.setNthField(index, delimiter_, kQuotes, kBackslash, quoted);
+    if (line.getSize() > headerLine_.getSize())
+        headerLine_.expectNumBytes(line.getSize() - headerLine_.getSize());
+    QuenlixInt* number = qxNew<QuenlixInt>(index);
+    if (!number || watch.failed() || !columnIndex_.hashInsert(key, number)) {
+        qxDelete(number);
+        return false;
+    }
+    // The name no longer points at a column it named before (the insert replaced that entry),
+    // and the column's old name no longer points at it.
+    if (old.getSize() != 0 && !old.equals(key.getString())) columnIndex_.hashDelete(old);
+    headerLine_.setSb(line); // room was made above: nothing to allocate
     hasColumnNames = true;
     return true;
 }
@@ -144,8 +215,10 @@ int Grid::getColumnIndex(const StringBuffer& name) const {
 void Grid::addEmptyRow() {
     // When the row object cannot be allocated its slot stays empty: it still counts as a row but
     // reads as one that does not exist, and the writer skips it.
-    StringBuffer* row = qxNew<StringBuffer>();
-    if (!rows_.appendPtr(row)) {
+    // The row starts with the smallest block (a default buffer takes 202 bytes): ten million
+    // empty rows must fit in a 32-bit process.
+    StringBuffer* row = qxNew<StringBuffer>(static_cast<const char*>(nullptr));
+    if (!rows_.appendOwned(row)) {
         qxDelete(row);
         return;
     }

@@ -3,8 +3,8 @@
 // edited, and split into cells only when a cell or a count is asked for. The column-name line is
 // held apart, with a hash index from column name to column number.
 #include "csv/RowFields.h"
+#include "csv/RowStore.h"
 #include "text/ExtIntArray.h"
-#include "text/ExtPtrArray.h"
 #include "text/HashMap.h"
 #include "text/StringBuffer.h"
 
@@ -12,9 +12,10 @@ class XString;
 
 class Grid {
 public:
-    // setCell refuses row indexes at or above this bound (a typo must not exhaust memory by
-    // creating billions of empty rows). Ten million rows is far beyond any table the component
-    // is used for, yet small enough to fit in memory as empty rows.
+    // setCell does not add rows at or above this bound (a typo must not exhaust memory by
+    // creating billions of empty rows); rows a load made past it can still be set. Ten million
+    // rows is far beyond any table the component is used for, yet small enough to fit in memory
+    // as empty rows, even in a 32-bit process.
     static const int kMaxRows = 10000000;
 
     Grid();
@@ -23,10 +24,28 @@ public:
     Grid& operator=(const Grid&) = delete;
 
     void clear();
-    int numRows() const { return rows_.getSize(); }
+    int numRows() const { return rows_.size(); }
     int numHeaderFields() const;
     int getNumColumns(int row);
     bool getCell(int row, int col, StringBuffer& out) const;
+    // The same cell without a copy where possible: *text and *length give the cell, inside the
+    // row text when the field is stored as it reads, else in scratch (which is overwritten). The
+    // pointer stays valid until the grid or scratch changes.
+    bool getCellText(int row, int col, StringBuffer& scratch, const char** text,
+                     int* length) const {
+        // The common case inline: a field of the row read last whose cell is its text as it lies.
+        const char* rowText;
+        int rowLength, start, end;
+        bool asIs;
+        if (rows_.text(row, &rowText, &rowLength) &&
+            lastRow_.lookup(rowText, rowLength, row, delimiter_, col, &start, &end, &asIs) &&
+            asIs) {
+            *text = rowText + start;
+            *length = end - start;
+            return true;
+        }
+        return cellText(row, col, scratch, text, length);
+    }
     bool setCell(int row, int col, XString& value);
     // The same with a UTF-8 value (the tool and tests use it).
     bool setCellUtf8(int row, int col, const char* utf8);
@@ -38,21 +57,30 @@ public:
     char getDelimiter() const { return delimiter_; }
     bool isDelimiterSet() const { return delimiterSet_; }
 
+    // The grid keeps a copy of the text; text itself has its CR LF pairs turned into LF.
     int loadCsv(StringBuffer& text, char initialDelimiter);
+    // The same, but the grid takes over text's block instead of copying it: text is left empty.
+    int loadCsvTaking(StringBuffer& text, char initialDelimiter);
     void saveCsv(const char* charsetName, StringBuffer& out);
     void quoteIfNeeded(StringBuffer& value) const;
 
-    // Raw access for tests and the writer.
-    const StringBuffer* rowText(int row) const;
+    // Raw access for tests. A loaded row is given a buffer of its own first, so this is for
+    // inspection, not for reading a table (getCell and getCellText read rows where they lie).
+    const StringBuffer* rowText(int row) const { return rows_.editable(row); }
     const StringBuffer& headerLine() const { return headerLine_; }
 
     bool crlf = true;
     bool hasColumnNames = false;
 
 private:
+    bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
+    // Loads the text in block[0..length) (block[length] is NUL), which the grid takes over.
+    int loadBlock(char* block, int length, char initialDelimiter);
+
     StringBuffer headerLine_;
     HashMap columnIndex_;
-    ExtPtrArray rows_;
+    // Mutable because rowText gives a loaded row a buffer of its own; the text stays the same.
+    mutable RowStore rows_;
     ExtIntArray colCountCache_;
     bool delimiterSet_ = false;
     char delimiter_ = ',';

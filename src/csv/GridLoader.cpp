@@ -1,8 +1,15 @@
 // Grid::loadCsv: cuts a whole UTF-8 text into raw row texts, takes the column-name line apart,
 // drops trailing blank lines and detects the delimiter.
+//
+// The rows stay where they lie in the text: the grid keeps the whole text in one block and each
+// row is a stretch of it, ended by a NUL written over its line end (see RowStore). CR LF pairs
+// are not folded in a pass of their own: a line's CR LF end is cut off with the line end, and
+// the few lines that hold a CR LF inside (in quotes or escaped) are folded where they lie.
+#include "csv/ByteMasks.h"
+#include "csv/FieldScanner.h"
 #include "csv/Grid.h"
-
 #include "platform/Memory.h"
+#include "text/ExtPtrArray.h"
 #include "text/QuenlixInt.h"
 
 #include <cstring>
@@ -10,8 +17,137 @@
 namespace {
 // ',' when the line holds more commas than semicolons, else ';' (a tie, none of either included).
 // Every byte of the raw line counts, inside quotes too.
-char detectDelimiter(const StringBuffer& line) {
-    return line.countChar(',') > line.countChar(';') ? ',' : ';';
+char detectDelimiter(const char* line, int length) {
+    int commas = 0, semicolons = 0;
+    for (int i = 0; i < length; ++i) {
+        commas += line[i] == ',';
+        semicolons += line[i] == ';';
+    }
+    return commas > semicolons ? ',' : ';';
+}
+
+// Cuts text[0..length) into lines exactly as splitting it at LF (quotes and backslash escapes
+// honoured, up to the first NUL) would after every CR LF pair had been turned into LF. Folding
+// takes the CR out of each CR LF pair, so: an LF preceded by a CR ends a line whose text stops
+// before the CR; and a backslash followed by CR LF escapes the LF. Calls onLine(start, end, fold)
+// for each line, in order, until it returns false: [start, end) is the line without its line
+// end, and fold tells that CR LF pairs inside the line (quoted or escaped) still need folding.
+template <class F> class LineCutter {
+public:
+    LineCutter(const char* text, int length, F& onLine)
+        : text_(text), length_(length), onLine_(onLine) {}
+
+    void run() {
+#if defined(QX_FIELD_SCAN_BLOCKS)
+        // Only LF, quotes, backslashes and NUL matter; they are found 32 bytes at a time. A block
+        // without backslashes and without LF inside quotes (nearly every block) is settled with
+        // bit masks: the quote state at each byte is the parity of the quotes before it, and an
+        // LF outside quotes ends a line. Other blocks go byte by byte through the hits.
+        int next = 0; // bytes before this position are escaped or already passed
+        for (int base = 0; base < length_; base += 32) {
+            const ByteMasks m(text_, base, length_, '\n', '"', '\\');
+            const unsigned passed = next <= base ? 0 : ByteMasks::below(next - base);
+            const unsigned nul = m.nul & ~passed;
+            const int stop = nul ? __builtin_ctz(nul) : 32;
+            const unsigned live = ByteMasks::below(stop) & ~passed;
+            unsigned lf = m.a & live;
+            const unsigned q = m.b & live;
+            const unsigned b = m.c & live;
+            const unsigned parity = ByteMasks::prefixParity(q);
+            const unsigned inside = inQuotes_ ? ~parity : parity;
+            if (!b && !(lf & inside)) {
+                while (lf) {
+                    const int p = base + __builtin_ctz(lf);
+                    lf &= lf - 1;
+                    if (!lineEnd(p)) return;
+                }
+                inQuotes_ = inQuotes_ != (parity >> 31);
+            } else {
+                unsigned hits = lf | q | b;
+                while (hits) {
+                    const int p = base + __builtin_ctz(hits);
+                    hits &= hits - 1;
+                    if (p < next) continue;
+                    next = at(p);
+                    if (next < 0) return;
+                }
+            }
+            if (stop < 32) {
+                onLine_(start_, base + stop, fold_);
+                return;
+            }
+        }
+#else
+        for (int p = 0;;) {
+            p = FieldScanner::findAny(text_, p, length_, '\n', '"', '\\', '\n');
+            if (p >= length_) break;
+            p = at(p);
+            if (p < 0) return;
+        }
+#endif
+        onLine_(start_, length_, fold_);
+    }
+
+private:
+    // Handles the LF, quote, backslash or NUL at p; returns where the scan goes on, or -1 when
+    // the text or the caller stops here.
+    int at(int p) {
+        const char c = text_[p];
+        if (c == 0) {
+            onLine_(start_, p, fold_);
+            return -1;
+        }
+        if (c == '\\') {
+            // The next byte of the folded text is ordinary; the text may end right here.
+            if (p + 1 >= length_ || text_[p + 1] == 0) {
+                onLine_(start_, p + 1, fold_);
+                return -1;
+            }
+            if (text_[p + 1] == '\r' && p + 2 < length_ && text_[p + 2] == '\n') {
+                fold_ = true;
+                return p + 3;
+            }
+            return p + 2;
+        }
+        if (c == '"') {
+            inQuotes_ = !inQuotes_;
+            return p + 1;
+        }
+        if (inQuotes_) {
+            if (text_[p - 1] == '\r') fold_ = true; // a quote opened this line before p
+            return p + 1;
+        }
+        return lineEnd(p) ? p + 1 : -1;
+    }
+
+    // The LF at p ends a line (and with a CR before it, the CR goes with the line end).
+    bool lineEnd(int p) {
+        if (!onLine_(start_, p > start_ && text_[p - 1] == '\r' ? p - 1 : p, fold_)) return false;
+        start_ = p + 1;
+        fold_ = false;
+        return true;
+    }
+
+    const char* text_;
+    int length_;
+    F& onLine_;
+    int start_ = 0;
+    bool inQuotes_ = false;
+    bool fold_ = false;
+};
+
+template <class F> void cutLines(const char* text, int length, F&& onLine) {
+    LineCutter<F> cutter(text, length, onLine);
+    cutter.run();
+}
+
+// Turns every CR LF pair of text[0..length) into LF, in place; returns the new length.
+int foldCrLf(char* text, int length) {
+    int to = 0;
+    for (int from = 0; from < length; ++from)
+        if (!(text[from] == '\r' && from + 1 < length && text[from + 1] == '\n'))
+            text[to++] = text[from];
+    return to;
 }
 
 // Every CR LF pair becomes LF, in place: the text only shrinks, so no second block of the size
@@ -43,23 +179,53 @@ void crlfToLf(StringBuffer& text) {
 } // namespace
 
 int Grid::loadCsv(StringBuffer& text, char initialDelimiter) {
+    // The grid's own copy is cut into rows; the caller's text only has its CR LF pairs folded.
+    const int length = text.getSize();
+    char* block = static_cast<char*>(qxAlloc(static_cast<size_t>(length) + 1));
+    if (block) std::memcpy(block, text.getString(), static_cast<size_t>(length) + 1);
+    crlfToLf(text);
+    // Without memory for the copy the load yields no rows, as when the first row cannot be had.
+    return loadBlock(block, block ? length : 0, initialDelimiter);
+}
+
+int Grid::loadCsvTaking(StringBuffer& text, char initialDelimiter) {
+    const int length = text.getSize();
+    int capacity = 0;
+    char* block = text.releaseBlock(&capacity);
+    return loadBlock(block, block ? length : 0, initialDelimiter);
+}
+
+int Grid::loadBlock(char* block, int length, char initialDelimiter) {
     lastRow_.clear();
     delimiter_ = initialDelimiter;
-    rows_.removeAllObjects();
+    rows_.clear();
     colCountCache_.clear();
     columnIndex_.hashClear();
+    rows_.adoptBlock(block);
 
-    // A CR that is not followed by LF stays a character of the data.
-    crlfToLf(text);
-    text.split(rows_, '\n', true, true);
+    // Step by step as splitting the folded text: the rows, the column-name line taken apart.
+    // An empty text has no line at all. When the table cannot grow, the rows made so far stay.
+    bool header = hasColumnNames;
+    bool haveHeader = false;
+    if (length > 0) {
+        cutLines(block, length, [&](int start, int end, bool fold) {
+            if (fold) end = start + foldCrLf(block + start, end - start);
+            block[end] = 0;
+            if (header) {
+                header = false;
+                haveHeader = true;
+                headerLine_.clear();
+                headerLine_.appendN(block + start, end - start);
+                return true;
+            }
+            return rows_.appendStretch(start, end - start);
+        });
+    }
 
     bool detectedFromHeader = false;
-    if (hasColumnNames && rows_.getSize() > 0) {
-        StringBuffer* first = static_cast<StringBuffer*>(rows_.removeAt(0));
-        if (first) headerLine_.setSb(*first);
-        qxDelete(first);
+    if (haveHeader) {
         if (!delimiterSet_) {
-            delimiter_ = detectDelimiter(headerLine_);
+            delimiter_ = detectDelimiter(headerLine_.getString(), headerLine_.getSize());
             detectedFromHeader = true;
         }
         // Names are indexed in column order, so of two equal names the later column wins. The
@@ -79,20 +245,18 @@ int Grid::loadCsv(StringBuffer& text, char initialDelimiter) {
     }
 
     // Trailing blank lines go; the last line that stays is kept trimmed at both ends.
-    while (rows_.getSize() > 0) {
-        StringBuffer* last = static_cast<StringBuffer*>(rows_.lastElement());
-        if (last) {
-            last->trim();
-            if (last->getSize() != 0) break;
-        }
-        qxDelete(static_cast<StringBuffer*>(rows_.pop()));
+    const char* text;
+    int textLength;
+    while (rows_.size() > 0) {
+        const int last = rows_.size() - 1;
+        rows_.trim(last);
+        if (rows_.text(last, &text, &textLength) && textLength != 0) break;
+        rows_.removeLast();
     }
 
-    const int n = rows_.getSize();
-    if (n > 0 && !delimiterSet_ && !detectedFromHeader) {
-        const StringBuffer* first = rowText(0);
-        if (first) delimiter_ = detectDelimiter(*first);
-    }
+    const int n = rows_.size();
+    if (n > 0 && !delimiterSet_ && !detectedFromHeader && rows_.text(0, &text, &textLength))
+        delimiter_ = detectDelimiter(text, textLength);
 
     // One -1 ("not counted yet") per row; the cache is grown in one step for the whole load.
     const int step = colCountCache_.getGrowthStep();

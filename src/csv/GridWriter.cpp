@@ -5,6 +5,8 @@
 
 #include "encoding/Charset.h"
 
+#include <cstring>
+
 void Grid::quoteIfNeeded(StringBuffer& value) const {
     // Only the delimiter and the double quote cause quoting; line breaks, backslashes and blanks
     // at either end do not, and a backslash is never doubled.
@@ -23,11 +25,11 @@ void Grid::saveCsv(const char* charsetName, StringBuffer& out) {
     const int lineEndLength = crlf ? 2 : 1;
 
     const int n = numRows();
+    const char* text;
+    int length;
     long long total = hasColumnNames ? headerLine_.getSize() + lineEndLength : 0;
-    for (int i = 0; i < n; ++i) {
-        const StringBuffer* row = rowText(i);
-        if (row) total += row->getSize() + lineEndLength;
-    }
+    for (int i = 0; i < n; ++i)
+        if (rows_.text(i, &text, &length)) total += length + lineEndLength;
     // Reserving the whole text up front is only an optimisation; the appends grow as needed.
     if (total < 0x7FFFFFF0LL) out.expectNumBytes(static_cast<int>(total));
 
@@ -37,13 +39,22 @@ void Grid::saveCsv(const char* charsetName, StringBuffer& out) {
         out.appendN(lineEnd, lineEndLength);
     }
     for (int i = 0; i < n; ++i) {
-        StringBuffer* row = static_cast<StringBuffer*>(rows_.elementAt(i));
-        if (!row) continue; // a row for which no memory was available writes nothing
-        if (crlf)
-            row->toCrlf();
-        else
-            row->toLf();
-        out.appendSb(*row);
+        if (!rows_.text(i, &text, &length)) continue; // a row without memory writes nothing
+        // Only a row holding CR or LF changes when normalised (CR LF pairs alone with crlf off).
+        const void* cr = std::memchr(text, '\r', static_cast<size_t>(length));
+        const bool change = crlf ? cr || std::memchr(text, '\n', static_cast<size_t>(length))
+                                 : cr && std::strstr(static_cast<const char*>(cr), "\r\n");
+        StringBuffer* row = change ? rows_.editable(i) : nullptr;
+        if (row) {
+            if (crlf)
+                row->toCrlf();
+            else
+                row->toLf();
+            text = row->getString();
+            length = row->getSize();
+        }
+        // Without memory for a copy of its own, a row that should change is written unchanged.
+        out.appendN(text, length);
         out.appendN(lineEnd, lineEndLength);
     }
 

@@ -1,8 +1,8 @@
 #include "csv/RowFields.h"
 
+#include "csv/ByteMasks.h"
 #include "csv/FieldScanner.h"
 #include "platform/Memory.h"
-#include "text/StringBuffer.h"
 
 namespace {
 // The grid reads rows with quote and backslash handling always on.
@@ -14,81 +14,199 @@ RowFields::~RowFields() {
     qxFree(starts_);
 }
 
-void RowFields::reset(const StringBuffer& text, int row, char delimiter) {
-    text_ = &text;
-    data_ = text.getString();
-    length_ = text.getSize();
+void RowFields::reset(const char* text, int length, int row, char delimiter) {
+    data_ = text;
+    length_ = length;
     row_ = row;
     delimiter_ = delimiter;
     complete_ = false;
     end_ = 0;
     known_ = 0;
+    ready_ = 0;
+}
+
+bool RowFields::reserve(int n) {
+    if (known_ + n <= capacity_) return true;
+    int grown = capacity_ < 16 ? 16 : capacity_;
+    while (grown < known_ + n) {
+        if (grown > 0x3FFFFFF) return false;
+        grown *= 2;
+    }
+    void* block = qxRealloc(starts_, static_cast<size_t>(grown) * sizeof(int));
+    if (!block) return false;
+    starts_ = static_cast<int*>(block);
+    capacity_ = grown;
+    return true;
+}
+
+// The row ends at `end`: the sentinel after the last field start lets the last field be read
+// like every other.
+void RowFields::finish(int end) {
+    complete_ = true;
+    end_ = end;
+    starts_[known_] = (end + 1) * 4;
+    ready_ = known_;
 }
 
 bool RowFields::scanUpTo(int want) {
-    if (length_ > 0x3FFFFFFF) return false; // offsets are kept doubled
+    if (length_ > 0x1FFFFFFE) return false; // offsets are kept times four
     if (known_ == 0) {
-        if (capacity_ == 0) {
-            starts_ = static_cast<int*>(qxAlloc(16 * sizeof(int)));
-            if (!starts_) return false;
-            capacity_ = 16;
-        }
+        if (!reserve(2)) return false;
         starts_[0] = 0;
         known_ = 1;
     }
     if (complete_ || known_ > want) return true;
+#if defined(QX_FIELD_SCAN_BLOCKS)
+    if (!scanBlocks(want)) return false;
+#else
     bool noMemory = false;
     bool stopped = false;
     // The scan starts over at the last field whose start is known, with clean state (as at
     // every field start), so marks inside that field are found again.
     const int end = FieldScanner::scanSeparators(
-        data_, starts_[known_ - 1] >> 1, length_, delimiter_, kQuotes, kBackslash,
+        data_, starts_[known_ - 1] >> 2, length_, delimiter_, kQuotes, kBackslash,
         [&](int p) {
-            if (known_ == capacity_) {
-                const int grown = capacity_ * 2;
-                void* block = capacity_ > 0x3FFFFFF
-                                  ? nullptr
-                                  : qxRealloc(starts_, static_cast<size_t>(grown) * sizeof(int));
-                if (!block) {
-                    noMemory = true;
-                    return false;
-                }
-                starts_ = static_cast<int*>(block);
-                capacity_ = grown;
+            if (!reserve(2)) {
+                noMemory = true;
+                return false;
             }
-            starts_[known_++] = (p + 1) * 2;
+            starts_[known_++] = (p + 1) * 4;
             if (known_ > want) {
                 stopped = true;
                 return false;
             }
             return true;
         },
-        [&](int) { starts_[known_ - 1] |= 1; });
+        [&](int) { starts_[known_ - 1] |= kUnquote; });
     if (noMemory) return false;
-    if (!stopped) {
-        complete_ = true;
-        end_ = end;
-    }
+    if (!stopped) finish(end);
+#endif
+    if (!complete_) ready_ = known_ - 1;
     return true;
 }
 
-RowFields::Result RowFields::locateSlow(const StringBuffer& text, int row, char delimiter, int col,
-                                        int* start, int* end, bool* plain) {
-    if (!holds(text, row, delimiter)) reset(text, row, delimiter);
+#if defined(QX_FIELD_SCAN_BLOCKS)
+// The same reading as FieldScanner::scanSeparators, 32 bytes at a time. A block without
+// backslashes is settled with bit masks alone: the quote state at each byte is the parity of
+// the quotes before it, delimiters outside quotes separate fields, and a field holding a quote
+// is marked. Blocks with a backslash go byte by byte through the bytes that matter.
+bool RowFields::scanBlocks(int want) {
+    const char* text = data_;
+    const int length = length_;
+    // The scan starts over at the last field whose start is known, with clean state (as at
+    // every field start), so marks inside that field are found again.
+    const int from = starts_[known_ - 1] >> 2;
+    bool inQuotes = false;
+    int next = from; // bytes before this position are escaped or already passed
+    int* starts = starts_;
+    int known = known_;
+    int end = -1; // where the text ends, once found
+    for (int base = from; base < length && end < 0; base += 32) {
+        // One separator per byte at most, plus the sentinel.
+        if (known + 33 > capacity_) {
+            known_ = known;
+            if (!reserve(33)) return false;
+            starts = starts_;
+        }
+        const ByteMasks m(text, base, length, delimiter_, '"', '\\');
+        // A byte escaped by a backslash at the end of the block before is ordinary.
+        const unsigned passed = next <= base ? 0 : ByteMasks::below(next - base);
+        // The text ends at its first NUL; a delimiter that is also a quote, a backslash or NUL
+        // never separates (those tests come first).
+        const unsigned nul = m.nul & ~passed;
+        const int stop = nul ? __builtin_ctz(nul) : 32;
+        const unsigned live = ByteMasks::below(stop) & ~passed;
+        const unsigned q = m.b & live;
+        const unsigned b = m.c & live;
+        const unsigned d = m.a & live & ~q & ~b;
+        if (stop < 32) end = base + stop;
+        if (!b) {
+            const unsigned parity = ByteMasks::prefixParity(q);
+            unsigned sep = d & ~(inQuotes ? ~parity : parity);
+            unsigned quotes = q; // quotes not yet given to a field
+            // Where the current field starts, relative to the block (negative: before it).
+            int first = (starts[known - 1] >> 2) - base;
+            // A field that starts in this block and ends at `last` (exclusive) is a quoted stretch
+            // alone when its only quotes are its first and its last byte.
+            // (Without branches: whether a field holds quotes varies from field to field.)
+            const auto kind = [&](unsigned fieldQuotes, int last) {
+                const unsigned ends = (1u << (first & 31)) | (1u << ((last - 1) & 31));
+                const bool quotedOnly = first >= 0 && last - first >= 2 && fieldQuotes == ends;
+                return static_cast<int>(fieldQuotes != 0) | static_cast<int>(quotedOnly) << 1;
+            };
+            while (sep) {
+                const int s = __builtin_ctz(sep);
+                sep &= sep - 1;
+                const unsigned before = ByteMasks::below(s);
+                starts[known - 1] |= kind(quotes & before, s);
+                quotes &= ~before;
+                starts[known++] = (base + s + 1) * 4;
+                first = s + 1;
+            }
+            // The last field of the row may end in this block too.
+            starts[known - 1] |= stop < 32 ? kind(quotes, stop) : quotes ? kUnquote : 0;
+            inQuotes = inQuotes != (parity >> 31);
+            // The whole block is settled, though fewer fields may have been asked for: reading
+            // a row cell by cell then costs one call per block rather than one per cell.
+            if (known > want && stop == 32) {
+                // The last field goes on past the block; a later scan starts over at it.
+                starts[known - 1] &= ~kKinds;
+                known_ = known;
+                return true;
+            }
+            continue;
+        }
+        unsigned hits = d | q | b;
+        while (hits) {
+            const int p = base + __builtin_ctz(hits);
+            hits &= hits - 1;
+            if (p < next) continue;
+            const char c = text[p];
+            if (c == '\\') {
+                // The next byte is ordinary, whatever it is; the text may end right here.
+                starts[known - 1] |= kUnquote;
+                if (p + 1 >= length || text[p + 1] == 0) {
+                    end = p + 1;
+                    break;
+                }
+                next = p + 2;
+                continue;
+            }
+            if (c == '"') {
+                starts[known - 1] |= kUnquote;
+                inQuotes = !inQuotes;
+                continue;
+            }
+            if (inQuotes) continue;
+            starts[known++] = (p + 1) * 4;
+            if (known > want) {
+                known_ = known;
+                return true;
+            }
+        }
+    }
+    known_ = known;
+    if (!reserve(1)) return false;
+    finish(end < 0 ? length : end);
+    return true;
+}
+#endif
+
+RowFields::Result RowFields::locateSlow(const char* text, int length, int row, char delimiter,
+                                        int col, int* start, int* end, bool* asIs) {
+    if (!holds(text, length, row, delimiter)) reset(text, length, row, delimiter);
     // Field col ends where field col + 1 starts (less its delimiter) or where the row ends.
     if (col >= 0x7FFFFFFF || !scanUpTo(col + 1)) {
         clear();
         return kNoMemory;
     }
     if (col >= known_) return kBeyondLastField;
-    *start = starts_[col] >> 1;
-    *plain = (starts_[col] & 1) == 0;
-    *end = col + 1 < known_ ? (starts_[col + 1] >> 1) - 1 : end_;
+    lookup(text, length, row, delimiter, col, start, end, asIs);
     return kFound;
 }
 
-int RowFields::countFields(const StringBuffer& text, int row, char delimiter) {
-    if (!holds(text, row, delimiter)) reset(text, row, delimiter);
+int RowFields::countFields(const char* text, int length, int row, char delimiter) {
+    if (!holds(text, length, row, delimiter)) reset(text, length, row, delimiter);
     if (!scanUpTo(0x7FFFFFFE)) {
         clear();
         return -1;

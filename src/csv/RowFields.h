@@ -2,9 +2,8 @@
 // The field offsets of one row, found as far as they have been asked for. The grid keeps one
 // for the row it read last, so that reading a row's cells one after the other costs one pass
 // over the row rather than one pass per cell. The grid forgets it (clear()) whenever a row text
-// or the delimiter changes; as a second guard it also answers only for the same row object,
-// text block, length and delimiter that it was filled from.
-#include "text/StringBuffer.h"
+// or the delimiter changes; as a second guard it also answers only for the same row, text
+// address, length and delimiter that it was filled from.
 
 class RowFields {
 public:
@@ -15,46 +14,63 @@ public:
     RowFields(const RowFields&) = delete;
     RowFields& operator=(const RowFields&) = delete;
 
-    void clear() { text_ = nullptr; }
+    void clear() { data_ = nullptr; }
 
-    // The raw extent [*start, *end) of field col of the row text (quotes and escapes honoured),
+    // The extent [*start, *end) of field col of the row text (quotes and escapes honoured),
     // kBeyondLastField when the row has fewer fields, kNoMemory when the offsets could not be
     // kept (the caller then scans the row itself). col must be at least 0 and the text not empty.
-    // *plain tells that the raw text is the cell (it holds no quote and no backslash).
-    Result locate(const StringBuffer& text, int row, char delimiter, int col, int* start, int* end,
-                  bool* plain) {
-        // The common case, the next cell of the row read last, without a call.
-        if (col + 1 < known_ && holds(text, row, delimiter)) {
-            *start = starts_[col] >> 1;
-            *plain = (starts_[col] & 1) == 0;
-            *end = (starts_[col + 1] >> 1) - 1;
-            return kFound;
-        }
-        return locateSlow(text, row, delimiter, col, start, end, plain);
+    // *asIs tells that the extent is the cell itself: a field without quotes and backslashes, or
+    // the inside of a field that is only a quoted stretch ("abc"). Otherwise it is the raw field,
+    // which still needs unquoting.
+    Result locate(const char* text, int length, int row, char delimiter, int col, int* start,
+                  int* end, bool* asIs) {
+        if (lookup(text, length, row, delimiter, col, start, end, asIs)) return kFound;
+        return locateSlow(text, length, row, delimiter, col, start, end, asIs);
+    }
+    // The common case of locate, the next cell of the row read last, without a call: false when
+    // the field's extent is not known yet.
+    bool lookup(const char* text, int length, int row, char delimiter, int col, int* start,
+                int* end, bool* asIs) const {
+        if (col >= ready_ || col < 0 || !holds(text, length, row, delimiter)) return false;
+        const int kind = starts_[col] & kKinds;
+        *start = (starts_[col] >> 2) + (kind >> 1);
+        *end = (starts_[col + 1] >> 2) - 1 - (kind >> 1);
+        *asIs = kind != kUnquote;
+        return true;
     }
     // The row's field count (the whole row is scanned once); -1 for kNoMemory.
-    int countFields(const StringBuffer& text, int row, char delimiter);
+    int countFields(const char* text, int length, int row, char delimiter);
 
 private:
-    Result locateSlow(const StringBuffer& text, int row, char delimiter, int col, int* start,
-                      int* end, bool* plain);
-    bool holds(const StringBuffer& text, int row, char delimiter) const {
-        return text_ == &text && data_ == text.getString() && length_ == text.getSize() &&
-               row_ == row && delimiter_ == delimiter;
+    Result locateSlow(const char* text, int length, int row, char delimiter, int col, int* start,
+                      int* end, bool* asIs);
+    bool holds(const char* text, int length, int row, char delimiter) const {
+        return data_ == text && data_ && length_ == length && row_ == row &&
+               delimiter_ == delimiter;
     }
-    void reset(const StringBuffer& text, int row, char delimiter);
+    void reset(const char* text, int length, int row, char delimiter);
     // Finds field starts until field `want` is known or the row ends; false without memory.
     bool scanUpTo(int want);
+    bool scanBlocks(int want);
+    // Room for n more entries in starts_.
+    bool reserve(int n);
+    void finish(int end);
 
-    const StringBuffer* text_ = nullptr;
     const char* data_ = nullptr;
     int length_ = 0;
     int row_ = -1;
     char delimiter_ = 0;
-    // starts_[i]: twice the offset of field i's first byte, plus 1 when the field holds a quote
-    // or a backslash (its cell then differs from its raw text).
+    // starts_[i]: four times the offset of field i's first byte, plus its kind: kUnquote when
+    // the field holds a quote or a backslash (its cell differs from its raw text), kQuotedOnly
+    // when it is just one quoted stretch as well ("abc": the cell is the text between the
+    // quotes). Once the whole row has been scanned, starts_[known_] holds four times (end of the
+    // row + 1), as if another field followed.
+    static const int kUnquote = 1;
+    static const int kQuotedOnly = 3;
+    static const int kKinds = 3;
     int* starts_ = nullptr;
     int known_ = 0; // number of field starts found
+    int ready_ = 0; // fields whose end is known too: known_ - 1, or known_ once complete
     int capacity_ = 0;
     bool complete_ = false; // the whole row has been scanned
     int end_ = 0;           // where the row's text ends, once complete

@@ -4,6 +4,7 @@
 #include "encoding/FlatTables.h"
 #include "encoding/tables/UnicodeLookup.h"
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -73,6 +74,53 @@ inline unsigned char* putUtf8(unsigned char* o, unsigned u) {
     }
     return o;
 }
+
+#if defined(QX_ASCII_SSE2)
+// Eight UTF-16LE units at p as UTF-8 at o (which has room for 8 bytes more than they give).
+// Eight ASCII units are narrowed in one store. Otherwise the UTF-8 bytes of all eight units are
+// worked out side by side (lead, second and third byte, and the length: 0 for U+0000, 1, 2 or 3)
+// and stored one unit after the other, without a branch per unit: text that mixes short ASCII
+// runs with other characters changes class too often for branches to be guessed right.
+inline unsigned char* putUtf8Block(unsigned char* o, const unsigned char* p) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i isZero = _mm_cmpeq_epi16(v, zero);
+    const __m128i below80 =
+        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+    if (_mm_movemask_epi8(_mm_andnot_si128(isZero, below80)) == 0xFFFF) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
+        return o + 8;
+    }
+    const __m128i below800 =
+        _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xF800))), zero);
+    const __m128i two = _mm_andnot_si128(below80, below800);
+    const __m128i three = _mm_andnot_si128(below800, _mm_cmpeq_epi16(v, v));
+    const __m128i low6 = _mm_set1_epi16(0x3F);
+    const __m128i shifted6 = _mm_srli_epi16(v, 6);
+    const __m128i tail = _mm_or_si128(_mm_and_si128(v, low6), _mm_set1_epi16(0x80));
+    const __m128i middle = _mm_or_si128(_mm_and_si128(shifted6, low6), _mm_set1_epi16(0x80));
+    const __m128i lead = _mm_or_si128(
+        _mm_or_si128(_mm_and_si128(v, below80),
+                     _mm_and_si128(_mm_or_si128(shifted6, _mm_set1_epi16(0xC0)), two)),
+        _mm_and_si128(_mm_or_si128(_mm_srli_epi16(v, 12), _mm_set1_epi16(0xE0)), three));
+    const __m128i second = _mm_or_si128(_mm_and_si128(tail, two), _mm_and_si128(middle, three));
+    const __m128i third = _mm_and_si128(tail, three);
+    const __m128i firstTwo = _mm_or_si128(lead, _mm_slli_epi16(second, 8));
+    // Length 1, plus 1 for two bytes, plus 2 for three, less 1 for U+0000 (masks are -1).
+    const __m128i lengths = _mm_add_epi16(
+        _mm_sub_epi16(_mm_sub_epi16(_mm_sub_epi16(_mm_set1_epi16(1), two), three), three), isZero);
+    uint32_t words[8];
+    uint16_t count[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(words), _mm_unpacklo_epi16(firstTwo, third));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(words + 4), _mm_unpackhi_epi16(firstTwo, third));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(count), lengths);
+    for (int i = 0; i < 8; ++i) {
+        std::memcpy(o, &words[i], 4);
+        o += count[i];
+    }
+    return o;
+}
+#endif
 
 inline bool isContinuation(unsigned char b) {
     return b >= 0x80 && b <= 0xBF;
@@ -163,11 +211,15 @@ bool FastConvert::utf16ToUtf8(const unsigned char* data, unsigned size, DataBuff
     unsigned k = 0;
     while (k < units) {
         const unsigned stop = units - k > kStretch ? k + kStretch : units;
-        // Each unit gives at most 3 bytes.
-        const uint64_t need = static_cast<uint64_t>(stop - k) * 3;
+        // Each unit gives at most 3 bytes; a block of eight may store a few bytes beyond.
+        const uint64_t need = static_cast<uint64_t>(stop - k) * 3 + 8;
         if (!sink.reserve(need, estimateRest(sink.size() - start, 2ull * k, 2ull * (units - stop))))
             return (size & 1) == 0;
         unsigned char* o = sink.cursor();
+#if defined(QX_ASCII_SSE2)
+        for (; k + 8 <= stop; k += 8)
+            o = putUtf8Block(o, data + 2 * k);
+#endif
         while (k < stop) {
             const unsigned u = data[2 * k] | (data[2 * k + 1] << 8);
             if (u - 1 < 0x7F) {

@@ -1,5 +1,7 @@
 #include "platform/Memory.h"
 
+#include "platform/Platform.h"
+
 #include <cstdlib>
 
 #ifdef QX_FAULT_INJECTION
@@ -30,14 +32,39 @@ static inline bool injectedFailure() {
 }
 #endif
 
+namespace {
+// Per thread, so that one thread's shortage does not fail another thread's call.
+thread_local unsigned long t_failedAllocations = 0;
+
+void* counted(void* block) {
+    if (!block) ++t_failedAllocations;
+    return block;
+}
+} // namespace
+
+unsigned long qxFailedAllocations() {
+    return t_failedAllocations;
+}
+
+namespace {
+// Blocks this large are nearly always filled at once (whole texts, conversions, row tables); the
+// system is told so that it can back them with large pages.
+const std::size_t kLargeBlock = std::size_t(4) << 20;
+
+void* advised(void* block, std::size_t size) {
+    if (block && size >= kLargeBlock) platform::adviseLargeBlock(block, size);
+    return block;
+}
+} // namespace
+
 void* qxAlloc(std::size_t size) {
-    if (injectedFailure()) return nullptr;
-    return std::malloc(size ? size : 1);
+    if (injectedFailure()) return counted(nullptr);
+    return counted(advised(std::malloc(size ? size : 1), size));
 }
 
 void* qxRealloc(void* block, std::size_t size) {
-    if (injectedFailure()) return nullptr;
-    return std::realloc(block, size ? size : 1);
+    if (injectedFailure()) return counted(nullptr);
+    return counted(advised(std::realloc(block, size ? size : 1), size));
 }
 
 void qxFree(void* block) {

@@ -8,6 +8,23 @@ void* qxAlloc(std::size_t size);
 void* qxRealloc(void* block, std::size_t size);
 void qxFree(void* block);
 
+// How many allocations of the calling thread have failed so far (qxAlloc or qxRealloc returning
+// null, injected failures included).
+unsigned long qxFailedAllocations();
+
+// Tells whether an allocation of the calling thread failed after it was made. Buffers and
+// containers carry on quietly when memory runs out (they stay unchanged or short); an operation
+// that must not hand out a result built without some of its memory watches its own run:
+//     QxAllocWatch watch; ...build...; if (watch.failed()) ...report false...
+class QxAllocWatch {
+public:
+    QxAllocWatch() : start_(qxFailedAllocations()) {}
+    bool failed() const { return qxFailedAllocations() != start_; }
+
+private:
+    unsigned long start_;
+};
+
 // Allocates and constructs an object, or returns null when memory cannot be had.
 template <class T, class... Args> T* qxNew(Args&&... args);
 

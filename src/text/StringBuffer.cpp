@@ -320,6 +320,31 @@ void StringBuffer::minimizeMemory() {
     capacity_ = length_ + 1;
 }
 
+bool StringBuffer::setCapacity(int capacity) {
+    checkMarker();
+    if (capacity <= length_) return false;
+    if (capacity == capacity_ && data_ != g_sharedEmpty) return true;
+    char* block = static_cast<char*>(qxAlloc(static_cast<size_t>(capacity)));
+    if (!block) return false;
+    std::memcpy(block, data_, static_cast<size_t>(length_) + 1);
+    if (data_ != g_sharedEmpty) qxFree(data_);
+    data_ = block;
+    capacity_ = capacity;
+    return true;
+}
+
+char* StringBuffer::releaseBlock(int* capacity) {
+    checkMarker();
+    *capacity = 0;
+    if (data_ == g_sharedEmpty) return nullptr;
+    char* block = data_;
+    *capacity = capacity_;
+    data_ = g_sharedEmpty;
+    capacity_ = 1;
+    length_ = 0;
+    return block;
+}
+
 void StringBuffer::shorten(int n) {
     checkMarker();
     if (n <= 0) return;
@@ -434,9 +459,43 @@ void StringBuffer::toLowercase() {
     }
 }
 
+// Every CR dropped and every LF made CR LF, in one pass into one new block: without memory for
+// it the text stays as it was, never with its CRs gone and its LFs still bare. Text that already
+// has a CR before every LF and no other CR comes out the same and is left alone.
 void StringBuffer::toCrlf() {
-    replaceAll("\r", "");
-    replaceAll("\n", "\r\n");
+    checkMarker();
+    int lfs = 0;
+    bool same = true;
+    for (int i = 0; i < length_; ++i) {
+        if (data_[i] == '\n') {
+            ++lfs;
+            if (i == 0 || data_[i - 1] != '\r') same = false;
+        } else if (data_[i] == '\r' && (i + 1 == length_ || data_[i + 1] != '\n')) {
+            same = false;
+        }
+    }
+    if (same) return;
+    int crs = 0;
+    for (int i = 0; i < length_; ++i)
+        if (data_[i] == '\r') ++crs;
+    const long long newLength = static_cast<long long>(length_) - crs + lfs;
+    if (newLength > INT_MAX - 2) return;
+    long long cap = newLength + 1;
+    if (cap < growthStep_) cap = growthStep_;
+    char* block = static_cast<char*>(qxAlloc(static_cast<size_t>(cap)));
+    if (!block) return;
+    char* out = block;
+    for (int i = 0; i < length_; ++i) {
+        const char c = data_[i];
+        if (c == '\r') continue;
+        if (c == '\n') *out++ = '\r';
+        *out++ = c;
+    }
+    *out = 0;
+    if (data_ != g_sharedEmpty) qxFree(data_);
+    data_ = block;
+    capacity_ = static_cast<int>(cap);
+    length_ = static_cast<int>(out - block);
 }
 
 void StringBuffer::toLf() {

@@ -12,6 +12,7 @@
 #include "text/QuenlixObject.h"
 
 #include <cstdint>
+#include <cstring>
 
 class DataBuffer;
 class ExtPtrArray;
@@ -60,6 +61,33 @@ public:
     void setLength(int n);
     // Writable pointer to the block, for filling reserved room (see expectNumBytes, setLength).
     char* getWritableData() { return data_; }
+    // Moves the text into a block of exactly `capacity` bytes (at least length + 1); false, and
+    // nothing changes, when memory cannot be had.
+    bool setCapacity(int capacity);
+    // Hands the block over to the caller, who frees it with qxFree; *capacity receives its size.
+    // The buffer is left empty, without a block of its own. Null when it had none.
+    char* releaseBlock(int* capacity);
+    // Replaces the text by the n bytes at p (1 <= n, p not inside this buffer) when they fit in
+    // the block as it is; false, and nothing changes, when they do not. Inline: it is the whole
+    // work of handing out a table cell.
+    bool overwrite(const void* p, int n) {
+        if (marker_ != 0xAA) checkMarker();
+        if (n <= 0 || n >= capacity_) return false;
+        const char* from = static_cast<const char*>(p);
+        if (n >= 8 && n <= 16) {
+            // Short texts as two overlapping 8-byte moves instead of a call.
+            uint64_t head, tail;
+            std::memcpy(&head, from, 8);
+            std::memcpy(&tail, from + n - 8, 8);
+            std::memcpy(data_, &head, 8);
+            std::memcpy(data_ + n - 8, &tail, 8);
+        } else {
+            std::memcpy(data_, from, static_cast<size_t>(n));
+        }
+        data_[n] = 0;
+        length_ = n;
+        return true;
+    }
 
     // ---- editing ----
     void replaceChar(char from, char to);

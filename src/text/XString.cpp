@@ -90,13 +90,44 @@ void XString::setFromAnsi(const char* ansi) {
     exactness_ = 1;
 }
 
+namespace {
+// A new UTF-8 block has at most half of XString::kSpareBytes of room beyond the text, so a kept
+// string stays close to its size without a new block for every short text.
+int blockFor(int length, int spare) {
+    if (length > 0x7FFFFFFF - spare) return length + 1;
+    const int room = length / 4 < spare / 2 ? length / 4 : spare / 2;
+    return length + 1 + room;
+}
+} // namespace
+
 void XString::setFromUtf8(const char* utf8) {
     if (!utf8 || !*utf8) {
         clear();
         return;
     }
-    utf8_.setString(utf8);
-    utf8_.minimizeMemory();
+    const char* block = utf8_.getString();
+    if (utf8 >= block && utf8 < block + utf8_.getCapacity()) {
+        // The text lies in the UTF-8 form itself: setString copies it out first.
+        utf8_.setString(utf8);
+        utf8_.minimizeMemory();
+        utf8Current_ = true;
+        unicodeCurrent_ = ansiCurrent_ = false;
+        exactness_ = 0;
+        return;
+    }
+    const size_t n = std::strlen(utf8);
+    setFromUtf8N(utf8, n > 0x7FFFFFF0u ? 0x7FFFFFF0 : static_cast<int>(n));
+}
+
+// The text does not fit the UTF-8 block, or leaves too much of it unused: a block of its size.
+void XString::setFromUtf8Block(const char* utf8, int n) {
+    if (!utf8 || n <= 0) {
+        clear();
+        return;
+    }
+    utf8_.clear();
+    if (!utf8_.setCapacity(blockFor(n, kSpareBytes)) || !utf8_.overwrite(utf8, n))
+        utf8_.appendN(utf8, n); // grows as usual, or leaves the form empty without memory
     utf8Current_ = true;
     unicodeCurrent_ = ansiCurrent_ = false;
     exactness_ = 0;

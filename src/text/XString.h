@@ -19,6 +19,18 @@ public:
     void clear();
     void setFromAnsi(const char* ansi);
     void setFromUtf8(const char* utf8);
+    // The same for the n bytes at utf8, which hold no NUL and do not lie in this string's own
+    // forms (a table cell). A short text that fits the UTF-8 block closely goes in without a call.
+    void setFromUtf8N(const char* utf8, int n) {
+        if (utf8 && n > 0 && utf8_.getCapacity() - n <= kSpareBytes + 1 &&
+            utf8_.overwrite(utf8, n)) {
+            utf8Current_ = true;
+            unicodeCurrent_ = ansiCurrent_ = false;
+            exactness_ = 0;
+            return;
+        }
+        setFromUtf8Block(utf8, n);
+    }
     void setFromUnicode(const uint16_t* utf16);
 
     // UTF-16 units followed by a zero unit; never null.
@@ -45,6 +57,11 @@ public:
     int getExactness() const { return exactness_; }
 
 protected:
+    // A string set again and again (a cell read into the same XString for every cell of a table)
+    // keeps its UTF-8 block while the text fits with at most this many bytes to spare.
+    static const int kSpareBytes = 64;
+    void setFromUtf8Block(const char* utf8, int n);
+
     // 0 = not yet known, 1 = the text converts to ANSI without loss, 2 = it does not.
     int exactness_ = 0;
     bool unicodeCurrent_ = true;

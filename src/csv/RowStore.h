@@ -1,0 +1,91 @@
+#pragma once
+// The raw CSV text of a grid's data rows.
+//
+// A loaded text stays in one block that the store owns: each row is a stretch of it, ended by a
+// NUL written over its line end, and the table keeps only the stretch's offset and length (8
+// bytes a row, no allocation per row). A row that is edited, or added after the load, lives in
+// a StringBuffer of its own, made on first need ("owned"). A row can also be missing: when memory
+// for it could not be had it still counts as a row but holds no text.
+//
+// Loaded stretches hold no NUL byte (the loader stops at the first NUL of the text), so every
+// row's text is exactly the bytes before its terminating NUL.
+#include <cstdint>
+
+class StringBuffer;
+
+class RowStore {
+public:
+    RowStore() = default;
+    ~RowStore();
+    RowStore(const RowStore&) = delete;
+    RowStore& operator=(const RowStore&) = delete;
+
+    int size() const { return count_; }
+
+    // The text of a row: false for a missing row or an index out of range. The pointer stays
+    // valid until the row is changed, made owned, removed, or the store cleared.
+    bool text(int row, const char** data, int* length) const {
+        if (static_cast<unsigned>(row) >= static_cast<unsigned>(count_)) return false;
+        const Slot& s = slots_[row];
+        if (s.length >= 0) {
+            *data = block_ + s.offset;
+            *length = s.length;
+            return true;
+        }
+        return ownedText(s, data, length);
+    }
+
+    // The row as a StringBuffer that may be changed in place; a loaded row is first copied into
+    // one of its own. Null for a missing row, an index out of range, or without memory.
+    StringBuffer* editable(int row);
+    bool isOwned(int row) const;
+
+    // Appends a row held in its own buffer (the store takes it over) or, for null, a missing
+    // row. False, row not taken, when the table cannot grow.
+    bool appendOwned(StringBuffer* row);
+
+    // Deletes every row and frees the text block.
+    void clear();
+
+    // ---- loading ----
+    // Takes over a block made with qxAlloc (the previous one, if any, is freed). Rows are then
+    // appended as stretches of it.
+    void adoptBlock(char* block);
+    char* block() { return block_; }
+    // A row made of block[offset, offset + length), where block[offset + length] is a NUL byte.
+    // False when the table cannot grow.
+    bool appendStretch(int offset, int length) {
+        if (count_ == capacity_ && !growTable()) return false;
+        slots_[count_].offset = static_cast<uint32_t>(offset);
+        slots_[count_].length = length;
+        ++count_;
+        return true;
+    }
+    // Removes blanks, tabs, CR and LF at both ends of a row's text (as StringBuffer::trim).
+    void trim(int row);
+    // Removes the last row and deletes its text.
+    void removeLast();
+
+private:
+    // length >= 0: a stretch of the block at offset. kOwned: offset is the index of the row's
+    // buffer in owned_. kMissing: no text.
+    struct Slot {
+        uint32_t offset;
+        int32_t length;
+    };
+    static const int32_t kMissing = -1;
+    static const int32_t kOwned = -2;
+
+    bool ownedText(const Slot& s, const char** data, int* length) const;
+    bool growTable();
+    // Stores a buffer in owned_ and returns its index, or -1 without memory.
+    int addOwned(StringBuffer* row);
+
+    char* block_ = nullptr;
+    Slot* slots_ = nullptr;
+    int count_ = 0;
+    int capacity_ = 0;
+    StringBuffer** owned_ = nullptr; // entries of removed rows are null
+    int ownedCount_ = 0;
+    int ownedCapacity_ = 0;
+};

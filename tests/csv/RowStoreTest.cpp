@@ -1,0 +1,287 @@
+// Rows kept as stretches of the loaded text: the line cutting that folds CR LF on the way, the
+// block-at-a-time field scan of the row memo, the rows that get buffers of their own, and what
+// happens when memory runs out on the way.
+#include "csv/RowStore.h"
+#include "csv/FieldScanner.h"
+#include "csv/Grid.h"
+#include "platform/Memory.h"
+#include "text/ExtPtrArray.h"
+#include "text/StringBuffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+StringBuffer make(const std::string& s) {
+    StringBuffer sb;
+    sb.appendN(s.data(), static_cast<int>(s.size()));
+    return sb;
+}
+
+std::string str(const StringBuffer& sb) {
+    return std::string(sb.getString(), sb.getSize());
+}
+
+// Text made of the bytes that line cutting and field scanning react to, long enough to cross
+// several 16-byte blocks, with long plain stretches now and then.
+std::string randomText(std::mt19937& rng, int maxLength) {
+    static const char bytes[] = {'a', 'b', ',', ';', '"', '"', '\\', '\r', '\n', '\n', ' ', '\0'};
+    const int length = static_cast<int>(rng() % (maxLength + 1));
+    const unsigned density = 1 + rng() % 6;
+    std::string s;
+    for (int i = 0; i < length; ++i)
+        s += rng() % density ? static_cast<char>('c' + rng() % 20) : bytes[rng() % sizeof bytes];
+    return s;
+}
+
+struct Loaded {
+    std::vector<std::string> rows;
+    std::string header;
+    char delimiter = ',';
+};
+
+char detect(const std::string& line) {
+    int commas = 0, semicolons = 0;
+    for (char c : line) {
+        commas += c == ',';
+        semicolons += c == ';';
+    }
+    return commas > semicolons ? ',' : ';';
+}
+
+// The load done the plain way: fold every CR LF, split with the reference splitter, take the
+// column-name line, drop trailing blank lines (trimming the last one kept), detect.
+Loaded plainLoad(const std::string& text, bool names) {
+    StringBuffer folded = make(text);
+    folded.replaceAll("\r\n", "\n");
+    ExtPtrArray pieces;
+    FieldScanner::referenceSplit(folded, pieces, '\n', true, true);
+    Loaded out;
+    for (int i = 0; i < pieces.getSize(); ++i)
+        out.rows.push_back(str(*static_cast<StringBuffer*>(pieces.elementAt(i))));
+    pieces.removeAllObjects();
+    const bool header = names && !out.rows.empty();
+    if (header) {
+        out.header = out.rows.front();
+        out.rows.erase(out.rows.begin());
+        out.delimiter = detect(out.header);
+    }
+    while (!out.rows.empty()) {
+        StringBuffer last(out.rows.back().c_str());
+        last.trim();
+        out.rows.back() = str(last);
+        if (!out.rows.back().empty()) break;
+        out.rows.pop_back();
+    }
+    if (!header && !out.rows.empty()) out.delimiter = detect(out.rows.front());
+    return out;
+}
+
+std::vector<std::string> rawRows(const Grid& g) {
+    std::vector<std::string> rows;
+    for (int r = 0; r < g.numRows(); ++r) {
+        const StringBuffer* t = g.rowText(r);
+        rows.push_back(t ? str(*t) : "<none>");
+    }
+    return rows;
+}
+
+TEST(GridLineCutting, AgreesWithFoldingThenSplitting) {
+    std::mt19937 rng(23);
+    const std::string fixed[] = {
+        "a\\\r\nb\nc",                    // an escaped CR LF: the LF is escaped, the CR goes
+        "a\r\r\nb",                       // only the CR next to the LF goes
+        "\"x\r\ny\"\r\nz",                // CR LF inside quotes and as the line end
+        "a\\",                            // a backslash as the last byte
+        "a\\\0b\nc",                      // a backslash before the NUL that ends the text
+        std::string(15, 'a') + "\\\r\nb", // the escape crosses a block boundary
+        std::string(31, 'a') + "\"\n\"\nq",
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const std::string text =
+            round < 7 ? fixed[round] : randomText(rng, round % 5 == 0 ? 400 : 60);
+        for (int mode = 0; mode < 4; ++mode) {
+            const bool names = mode & 1, taking = mode & 2;
+            const Loaded want = plainLoad(text, names);
+            Grid g;
+            g.hasColumnNames = names;
+            StringBuffer sb = make(text);
+            const int n = taking ? g.loadCsvTaking(sb, ',') : g.loadCsv(sb, ',');
+            SCOPED_TRACE(testing::Message() << "round " << round << " mode " << mode);
+            ASSERT_EQ(n, static_cast<int>(want.rows.size()));
+            ASSERT_EQ(rawRows(g), want.rows);
+            ASSERT_EQ(str(g.headerLine()), want.header);
+            ASSERT_EQ(g.getDelimiter(), want.delimiter);
+            StringBuffer folded = make(text); // loadCsv folds the caller's text in place
+            folded.replaceAll("\r\n", "\n");
+            ASSERT_EQ(str(sb), taking ? "" : str(folded));
+        }
+    }
+}
+
+// Every cell of random rows under every kind of delimiter (ones that are also the quote, the
+// backslash or NUL never separate), read in order, backwards and at random, against a fresh
+// plain scan of the row.
+TEST(GridRowScan, EveryCellUnderEveryDelimiter) {
+    std::mt19937 rng(29);
+    const char delimiters[] = {',', ';', '"', '\\', '\0', '\xE9', 'c'};
+    for (int round = 0; round < 400; ++round) {
+        std::string text;
+        for (int r = 0; r < 4; ++r) {
+            std::string line = randomText(rng, 120);
+            for (char& c : line)
+                if (c == '\n' || c == '\r' || c == '\0') c = round % 2 ? '\xE9' : 'x';
+            text += line + "\n";
+        }
+        const Loaded lines = plainLoad(text, false);
+        Grid g;
+        g.setDelimiter(',');
+        StringBuffer sb = make(text);
+        ASSERT_EQ(g.loadCsvTaking(sb, ','), static_cast<int>(lines.rows.size()));
+        for (char d : delimiters) {
+            g.setDelimiter(d);
+            for (int r = 0; r < g.numRows(); ++r) {
+                const StringBuffer row(lines.rows[r].c_str());
+                const int count = FieldScanner::referenceCountFields(row, d, true, true);
+                std::vector<int> order;
+                for (int c = 0; c <= count; ++c)
+                    order.push_back((r + round) % 3 == 0   ? count - c
+                                    : (r + round) % 3 == 1 ? c
+                                                           : static_cast<int>(rng() % (count + 1)));
+                if ((r + round) % 2) {
+                    ASSERT_EQ(g.getNumColumns(r), count);
+                }
+                for (int c : order) {
+                    StringBuffer want, got("stale"), scratch;
+                    FieldScanner::referenceGetNthField(row, c, d, true, true, want);
+                    ASSERT_TRUE(g.getCell(r, c, got));
+                    const char* cell;
+                    int length;
+                    ASSERT_TRUE(g.getCellText(r, c, scratch, &cell, &length));
+                    ASSERT_EQ(str(got), str(want)) << "round " << round << " row " << r << " col "
+                                                   << c << " delimiter " << int(d);
+                    ASSERT_EQ(std::string(cell, length), str(want));
+                }
+                ASSERT_EQ(g.getNumColumns(r), count);
+            }
+        }
+    }
+}
+
+// Loaded rows get buffers of their own only when they change; the text read stays the same.
+TEST(GridRows, LoadedRowsEditTrimAndSave) {
+    const struct {
+        const char* text;
+        int row, col;
+        const char* value;
+        std::vector<std::string> rows; // after the edit
+        const char* savedLf;
+    } cases[] = {
+        {"a,b\nc,d", 0, 1, "x", {"a,x", "c,d"}, "a,x\nc,d\n"},
+        {"a,b\nc,d", 3, 0, "e", {"a,b", "c,d", "", "e"}, "a,b\nc,d\n\ne\n"},
+        {"a,b\n  c , d  \n\n \t\n", 1, -1, "x", {"a,b", "c , d"}, "a,b\nc , d\n"},
+        {"\"q\r\nr\",s\r\nt", 1, 2, "u", {"\"q\nr\",s", "t,,u"}, "\"q\nr\",s\nt,,u\n"},
+        {"\"p\r\r\nq\"", 0, -1, "x", {"\"p\r\nq\""}, "\"p\nq\"\n"},
+    };
+    for (const auto& c : cases) {
+        Grid g;
+        g.crlf = false;
+        StringBuffer sb(c.text);
+        g.loadCsvTaking(sb, ',');
+        EXPECT_TRUE(g.setCellUtf8(c.row, c.col, c.value)) << c.text;
+        EXPECT_EQ(rawRows(g), c.rows) << c.text;
+        StringBuffer out;
+        g.saveCsv("utf-8", out);
+        EXPECT_EQ(str(out), c.savedLf) << c.text;
+    }
+}
+
+TEST(RowStore, StretchesOwnedAndMissingRows) {
+    RowStore store;
+    char* block = static_cast<char*>(qxAlloc(16));
+    std::memcpy(block, " ab \0cd\0", 8);
+    store.adoptBlock(block);
+    ASSERT_TRUE(store.appendStretch(0, 4));
+    ASSERT_TRUE(store.appendStretch(5, 2));
+    ASSERT_TRUE(store.appendOwned(nullptr));
+    ASSERT_TRUE(store.appendOwned(qxNew<StringBuffer>("own")));
+    const char* text;
+    int length;
+    const struct {
+        int row;
+        bool exists, owned;
+        const char* text;
+    } rows[] = {{0, true, false, " ab "}, {1, true, false, "cd"}, {2, false, false, ""},
+                {3, true, true, "own"},   {4, false, false, ""},  {-1, false, false, ""}};
+    for (const auto& r : rows) {
+        ASSERT_EQ(store.text(r.row, &text, &length), r.exists) << r.row;
+        EXPECT_EQ(store.isOwned(r.row), r.owned) << r.row;
+        if (r.exists) {
+            EXPECT_EQ(std::string(text, length), r.text) << r.row;
+        }
+        EXPECT_EQ(store.editable(r.row) != nullptr, r.exists) << r.row;
+    }
+    EXPECT_TRUE(store.isOwned(1)); // editable gave it a buffer of its own
+    store.trim(0);
+    ASSERT_TRUE(store.text(0, &text, &length));
+    EXPECT_EQ(std::string(text, length), "ab");
+    EXPECT_EQ(text[length], '\0');
+    store.removeLast();
+    store.removeLast();
+    EXPECT_EQ(store.size(), 2);
+    ASSERT_TRUE(store.appendOwned(qxNew<StringBuffer>("again")));
+    ASSERT_TRUE(store.text(2, &text, &length));
+    EXPECT_EQ(std::string(text, length), "again");
+    store.clear();
+    EXPECT_EQ(store.size(), 0);
+    EXPECT_FALSE(store.text(0, &text, &length));
+}
+
+} // namespace
+
+#ifdef QX_FAULT_INJECTION
+#include "platform/FaultInjection.h"
+
+// Whichever allocation of a load fails, the rows made before it stay as they would be, and an
+// edit or a save that cannot give a loaded row a buffer of its own changes nothing.
+TEST(RowStoreFaults, LoadsKeepTheRowsMadeEditsAndSavesChangeNothing) {
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += "r" + std::to_string(i) + ",\"x\r\ny\"\r\n";
+    const Loaded want = plainLoad(text, false);
+    for (int failing = 0; failing < 40; ++failing) {
+        for (bool taking : {false, true}) {
+            Grid g;
+            StringBuffer sb = make(text);
+            FaultInjection::failAllocationAfter = failing;
+            const int n = taking ? g.loadCsvTaking(sb, ',') : g.loadCsv(sb, ',');
+            FaultInjection::reset();
+            ASSERT_LE(n, static_cast<int>(want.rows.size()));
+            // These rows have no blanks at their ends, so trimming the last one changes nothing.
+            const std::vector<std::string> prefix(want.rows.begin(), want.rows.begin() + n);
+            EXPECT_EQ(rawRows(g), prefix) << failing;
+        }
+    }
+    Grid g;
+    g.crlf = true;
+    StringBuffer sb("a,b\n\"c\nd\"");
+    g.loadCsvTaking(sb, ',');
+    FaultInjection::failAllocationAfter = 0;
+    EXPECT_FALSE(g.setCellUtf8(0, 0, "x"));
+    FaultInjection::reset();
+    StringBuffer cell;
+    g.getCell(0, 0, cell);
+    EXPECT_EQ(str(cell), "a");
+    StringBuffer out;
+    out.expectNumBytes(64);
+    FaultInjection::failAllocationAfter = 0; // the row with a line break cannot be rewritten
+    g.saveCsv("utf-8", out);
+    FaultInjection::reset();
+    EXPECT_EQ(str(out), "a,b\r\n\"c\nd\"\r\n");
+}
+#endif
