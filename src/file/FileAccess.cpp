@@ -11,6 +11,10 @@
 //   names and their order. The error code stored by openFileAnsi/openFileWide is taken right
 //   after the failed call, before anything is logged, and the callers log that stored value.
 // - Handles are closed on every way out once an open succeeded, never after a failed open.
+// - A name only ever reaches the system as the caller wrote it: device names and characters that
+//   no file name may hold are refused before the system sees them, the ANSI attempt that follows
+//   a failed Unicode write marks lost characters with "?" instead of leaving them out, and
+//   four-byte UTF-8 in a path is decoded here, where the library's own UTF-8 coder would drop it.
 #include "file/FileAccess.h"
 
 #include "log/LogBase.h"
@@ -18,6 +22,8 @@
 #include "text/StringBuffer.h"
 #include "text/XString.h"
 #include "util/WindowsVersion.h"
+
+#include <initializer_list>
 
 using platform::FileHandle;
 using platform::INVALID_HANDLE_VALUE;
@@ -36,11 +42,149 @@ const uint32_t kWriteShare = 0;
 const uint32_t kWriteCreation = platform::CREATE_ALWAYS;
 const uint32_t kAttributes = platform::FILE_ATTRIBUTE_NORMAL;
 
+const uint32_t kErrorInvalidName = 123; // the system's ERROR_INVALID_NAME
+
+bool isContinuation(unsigned char b) {
+    return b >= 0x80 && b <= 0xBF;
+}
+
+// UTF-8 to UTF-16 with the four-byte forms as surrogate pairs (the library's coder leaves them
+// out, which would turn a name into the name of another file). Otherwise it reads as that coder
+// does: encoded surrogates pass, overlong and broken sequences are dropped a byte at a time.
+void utf8PathToUtf16(const char* utf8, DataBuffer& out) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
+    auto put = [&out](uint32_t u) {
+        out.appendByte(static_cast<unsigned char>(u & 0xFF));
+        out.appendByte(static_cast<unsigned char>(u >> 8));
+    };
+    while (*p) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            put(b);
+            p += 1;
+        } else if (b >= 0xC2 && b < 0xE0 && isContinuation(p[1])) {
+            put(((b & 0x1Fu) << 6) | (p[1] & 0x3Fu));
+            p += 2;
+        } else if (b >= 0xE0 && b < 0xF0 && isContinuation(p[1]) && isContinuation(p[2]) &&
+                   (b != 0xE0 || p[1] >= 0xA0)) {
+            put(((b & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu));
+            p += 3;
+        } else if (b >= 0xF0 && b < 0xF5 && isContinuation(p[1]) && isContinuation(p[2]) &&
+                   isContinuation(p[3]) && (b != 0xF0 || p[1] >= 0x90) &&
+                   (b != 0xF4 || p[1] < 0x90)) {
+            uint32_t cp = ((b & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) |
+                          (p[3] & 0x3Fu);
+            put(0xD800 + ((cp - 0x10000) >> 10));
+            put(0xDC00 + ((cp - 0x10000) & 0x3FF));
+            p += 4;
+        } else {
+            p += 1;
+        }
+    }
+    put(0);
+}
+
+bool hasFourByteUtf8(const char* utf8) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8); *p; ++p)
+        if (*p >= 0xF0) return true;
+    return false;
+}
+
+// x = the text of a UTF-8 path, four-byte forms included.
+void setPathFromUtf8(XString& x, const char* utf8) {
+    if (!hasFourByteUtf8(utf8)) {
+        x.setFromUtf8(utf8);
+        return;
+    }
+    DataBuffer units;
+    utf8PathToUtf16(utf8, units);
+    const unsigned char* data = units.getData();
+    x.setFromUnicode(data ? reinterpret_cast<const uint16_t*>(data) : nullptr);
+}
+
 // copy = path with "/" turned into "\".
 void normalisedCopy(XString& path, XString& copy) {
     copy.clear();
-    copy.appendX(path);
+    if (path.isUtf8Current() && hasFourByteUtf8(path.getUtf8()))
+        setPathFromUtf8(copy, path.getUtf8());
+    else
+        copy.appendX(path);
     copy.replaceChar('/', '\\');
+}
+
+bool sameNoCase(const uint16_t* units, size_t n, const char* ascii) {
+    size_t k = 0;
+    for (; ascii[k]; ++k) {
+        if (k == n) return false;
+        uint16_t u = units[k];
+        if (u >= 'a' && u <= 'z') u = static_cast<uint16_t>(u - 32);
+        if (u != static_cast<unsigned char>(ascii[k])) return false;
+    }
+    return k == n;
+}
+
+// A component that Windows takes as a device: the device's name, alone or with an extension,
+// trailing dots and spaces ignored ("con", "NUL.txt", "com1 .csv", "LPT" and a superscript one).
+bool isDeviceName(const uint16_t* c, size_t n) {
+    while (n > 0 && (c[n - 1] == '.' || c[n - 1] == ' '))
+        --n;
+    size_t base = 0;
+    while (base < n && c[base] != '.')
+        ++base;
+    while (base > 0 && c[base - 1] == ' ')
+        --base;
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
+        if (sameNoCase(c, base, device)) return true;
+    if (base != 4 || !(sameNoCase(c, 3, "COM") || sameNoCase(c, 3, "LPT"))) return false;
+    const uint16_t digit = c[3];
+    return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+// Whether a path must not reach the system: a component that names a device, a character no file
+// name may hold (controls, < > " | ? * and a colon anywhere but after a drive letter), or a
+// separator at the end, after which no file name follows. On the
+// ANSI route Windows would open the device; on the long-path route it would create a file of that
+// name that most programs cannot remove; a colon would write a stream of another file.
+bool refusedName(const uint16_t* p) {
+    size_t i = 0;
+    auto sep = [](uint16_t u) { return u == '\\' || u == '/'; };
+    if (sep(p[0]) && sep(p[1]) && (p[2] == '?' || p[2] == '.') && sep(p[3])) i = 4;
+    const uint16_t letter = static_cast<uint16_t>(p[i] | 0x20);
+    if (letter >= 'a' && letter <= 'z' && p[i + 1] == ':') i += 2;
+    for (size_t start = i;; ++i) {
+        const uint16_t u = p[i];
+        if (u == 0 || sep(u)) {
+            if (isDeviceName(p + start, i - start)) return true;
+            if (u == 0) return i > 0 && sep(p[i - 1]); // a file's name never ends in a separator
+            start = i + 1;
+        } else if (u < 32 || u == '<' || u == '>' || u == ':' || u == '"' || u == '|' || u == '?' ||
+                   u == '*') {
+            return true;
+        }
+    }
+}
+
+// The ANSI form of a path that the code page cannot carry whole, with "?" for every character it
+// lacks. The library's own ANSI form leaves such characters out, and the shorter name could name
+// another file; "?" is refused in every name, so an attempt with this form cannot land anywhere.
+void lossyAnsiName(XString& path, StringBuffer& out) {
+    const uint16_t* u = path.getUnicode();
+    for (size_t i = 0; u[i];) {
+        if (u[i] < 0x80) {
+            out.appendChar(static_cast<char>(u[i++]));
+            continue;
+        }
+        const bool pair =
+            u[i] >= 0xD800 && u[i] < 0xDC00 && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000;
+        const uint16_t one[3] = {u[i], pair ? u[i + 1] : uint16_t(0), 0};
+        XString c;
+        c.setFromUnicode(one);
+        if (c.isAnsiExact())
+            out.append(c.getAnsi());
+        else
+            out.appendChar('?');
+        i += pair ? 2 : 1;
+    }
 }
 
 // Calls open() until it succeeds, fails with anything but a sharing violation, or has been
@@ -63,10 +207,24 @@ void osErrorText(uint32_t code, StringBuffer& out) {
     out.appendWindowsError(code);
 }
 
-// Opens path (already normalised) in one mode, through the family useAnsiApi chooses.
+// The ANSI functions take an absolute path of at most 259 characters: a short relative or
+// drive-less name whose absolute form is longer goes through the Unicode functions as well. An
+// absolute form without drive or server ("\data\a.csv") stands on the current drive, which the
+// system counts too.
+bool ansiRoute(XString& path) {
+    if (!FileAccess::useAnsiApi(path)) return false;
+    if (WindowsVersion().isMajorVersion4()) return true;
+    XString full;
+    FileAccess::fullPathName(path, full);
+    const uint16_t* u = full.getUnicode();
+    const bool anchored = (u[0] == '\\' && u[1] == '\\') || (u[0] != 0 && u[1] == ':');
+    return full.getNumChars() + (anchored ? 0 : 2) < FileAccess::kMaxAnsiPath;
+}
+
+// Opens path (already normalised) in one mode, through the family ansiRoute chooses.
 FileHandle openChosen(XString& path, uint32_t access, uint32_t share, uint32_t creation,
                       uint32_t* lastError, LogBase* log) {
-    if (FileAccess::useAnsiApi(path)) {
+    if (ansiRoute(path)) {
         return FileAccess::openFileAnsi(path.getAnsi(), access, share, creation, kAttributes,
                                         lastError, log);
     }
@@ -149,9 +307,16 @@ FileHandle FileAccess::openFileAnsi(const char* ansiPath, uint32_t access, uint3
                                     LogBase* log) {
     StringBuffer copy(ansiPath);
     copy.replaceChar('/', '\\');
-    FileHandle h = openWithRetries([&] {
-        return platform::createFileA(copy.getString(), access, share, creation, attributes);
-    });
+    XString wide;
+    wide.setFromAnsi(copy.getString());
+    FileHandle h = INVALID_HANDLE_VALUE;
+    if (refusedName(wide.getUnicode())) {
+        platform::setLastError(kErrorInvalidName);
+    } else {
+        h = openWithRetries([&] {
+            return platform::createFileA(copy.getString(), access, share, creation, attributes);
+        });
+    }
     if (h != INVALID_HANDLE_VALUE) return h;
     uint32_t code = platform::getLastError();
     if (lastError) *lastError = code;
@@ -173,8 +338,13 @@ FileHandle FileAccess::openFileWide(const uint16_t* utf16Path, uint32_t access, 
     copy.replaceChar16('/', '\\');
     const uint16_t* units =
         copy.getData() ? reinterpret_cast<const uint16_t*>(copy.getData()) : utf16Path;
-    FileHandle h = openWithRetries(
-        [&] { return platform::createFileW(units, access, share, creation, attributes); });
+    FileHandle h = INVALID_HANDLE_VALUE;
+    if (refusedName(units)) {
+        platform::setLastError(kErrorInvalidName);
+    } else {
+        h = openWithRetries(
+            [&] { return platform::createFileW(units, access, share, creation, attributes); });
+    }
     if (h != INVALID_HANDLE_VALUE) return h;
     uint32_t code = platform::getLastError();
     if (lastError) *lastError = code;
@@ -232,7 +402,7 @@ bool FileAccess::getFileAttributesX(XString& path, uint32_t& attributes, LogBase
     }
     XString copy;
     normalisedCopy(path, copy);
-    if (useAnsiApi(copy)) {
+    if (ansiRoute(copy)) {
         attributes = platform::getFileAttributesA(copy.getAnsi());
     } else {
         XString longPath;
@@ -323,10 +493,15 @@ bool FileAccess::writeWholeFile(const char* utf8Path, const unsigned char* data,
         return false;
     }
     XString path;
-    path.setFromUtf8(utf8Path);
-    if (!path.isAnsiExact() && !WindowsVersion().isMajorVersion4()) {
+    setPathFromUtf8(path, utf8Path);
+    const bool exact = path.isAnsiExact();
+    if (!exact && !WindowsVersion().isMajorVersion4()) {
         if (writeFileWide(path.getUnicode(), data, count, log)) return true;
     }
-    // Also after a failed Unicode write: the (lossy) ANSI name gets its own attempt.
-    return writeFileAnsi(path.getAnsi(), data, count, log);
+    if (exact) return writeFileAnsi(path.getAnsi(), data, count, log);
+    // Also after a failed Unicode write the ANSI name gets its own attempt, with "?" where the
+    // code page lacks a character, so that it fails rather than write to another file.
+    StringBuffer lossy;
+    lossyAnsiName(path, lossy);
+    return writeFileAnsi(lossy.getString(), data, count, log);
 }

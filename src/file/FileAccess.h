@@ -6,9 +6,10 @@
 // any path on a 4.x system) or whether the Unicode functions must; the Unicode functions always
 // get the absolute path with the long-path prefix "\\?\" ("\\?\UNC\" for network paths). Every
 // operation first turns "/" into "\". A sharing violation is retried three times, 50 ms apart; a
-// read-only file that is to be overwritten loses its read-only attribute first. Failures are
-// recorded in the optional log with fixed messages; a null log records nothing and changes no
-// result.
+// read-only file that is to be overwritten loses its read-only attribute first. Device names
+// (CON, NUL, COM1, ...), characters that no file name may hold and a trailing separator are
+// refused with the system's invalid-name error before any open. Failures are recorded in the
+// optional log with fixed messages; a null log records nothing and changes no result.
 //
 // StringBuffer::loadFromFile and StringBuffer::saveToFile (file/StringBufferFile.cpp) are the
 // two entry points the rest of the library uses; the last-error report is saved with

@@ -198,6 +198,7 @@ struct WinPath {
     bool prefixed = false; // began with "\\?\"
     bool unc = false;      // \\server\share\...
     char drive = 0;        // upper-case drive letter, or 0
+    bool trailing = false; // ended in a separator: names a directory, as on Windows
     std::vector<std::string> parts;
 };
 
@@ -240,6 +241,7 @@ bool parseWinPath(const std::string& in, WinPath& out, uint32_t& error) {
         error = kErrorInvalidName;
         return false;
     }
+    out.trailing = s.back() == '\\';
     size_t at = 0;
     if (s.compare(0, 4, "\\\\?\\") == 0) {
         out.prefixed = true;
@@ -322,6 +324,7 @@ bool fullWinPath(const std::string& path, std::string& out, uint32_t& error) {
         out += ':';
     }
     out += wp.parts.empty() ? std::string("\\") : joinParts(wp.parts, '\\');
+    if (wp.trailing && !wp.parts.empty()) out += '\\';
     return true;
 }
 
@@ -342,6 +345,7 @@ bool hostPath(const std::string& path, std::string& host, uint32_t& error) {
         return false;
     }
     host = wp.parts.empty() ? std::string("/") : joinParts(wp.parts, '/');
+    if (wp.trailing && !wp.parts.empty()) host += '/'; // open() then refuses a file
     // Without the long-path prefix the whole path, drive letter included, must stay below 260.
     if (!wp.prefixed && utf16Length(host) + 2 >= kMaxPath) {
         error = kErrorFilenameTooLong;
