@@ -1,5 +1,6 @@
 #include "log/ClsBase.h"
 
+#include "platform/Memory.h"
 #include "platform/Platform.h"
 #include "text/StringBuffer.h"
 #include "text/XString.h"
@@ -115,10 +116,12 @@ void ClsBase::lastErrorHtml(XString& out, bool crlf) {
 }
 
 bool ClsBase::saveLastError(XString& path) {
+    QxAllocWatch watch;
     const char* utf8 = path.getUtf8();
     if (!utf8) return false;
     StringBuffer trimmed(utf8);
     trimmed.trim();
-    if (trimmed.getSize() == 0) return false;
+    // A name made without all of its memory may be another file's name.
+    if (trimmed.getSize() == 0 || watch.failed()) return false;
     return log_.saveXml(trimmed.getString());
 }

@@ -17,8 +17,12 @@
 //  - The table texts come from CodePageTableTexts.inc, written by tools/gen_codepages. A code
 //    page whose text is missing there has no table (kindOf says kNone), so a build with partial
 //    data still behaves consistently.
-//  - Each slot is filled under its own std::once_flag, so two threads asking for the same cold
-//    slot build it once and both see the finished object; different slots build in parallel.
+//  - Each slot is filled under its own lock, so two threads asking for the same cold slot build
+//    it once and both see the finished object; different slots build in parallel. A filled slot
+//    is read through an acquire load without taking the lock.
+//  - A build during which an allocation failed is thrown away whole (a table with entries
+//    missing would convert wrongly for the rest of the process): the slot stays empty, the
+//    conversion at hand finds no table, and the next use builds again.
 //  - 10001 is the one slot with a dependency: its forward map is the reverse of its patched
 //    reverse map, so building the forward slot fills the reverse slot first.
 // When the list changes, regenerate the texts and keep the double-byte entries here in step with
@@ -95,12 +99,12 @@ const TableText* textOf(int codePage) {
 }
 
 struct Slots {
-    std::once_flag forwardOnce[kCodePageCount];
-    std::once_flag reverseOnce[kCodePageCount];
+    std::mutex forwardLock[kCodePageCount];
+    std::mutex reverseLock[kCodePageCount];
     // Single-byte forward slots hold a UnicodeLookup, double-byte ones a HashConvert.
-    UnicodeLookup* forwardSingle[kCodePageCount] = {};
-    HashConvert* forwardDouble[kCodePageCount] = {};
-    HashConvert* reverse[kCodePageCount] = {};
+    std::atomic<UnicodeLookup*> forwardSingle[kCodePageCount] = {};
+    std::atomic<HashConvert*> forwardDouble[kCodePageCount] = {};
+    std::atomic<HashConvert*> reverse[kCodePageCount] = {};
     std::atomic<int> builds[kCodePageCount][2] = {};
 };
 
@@ -263,31 +267,51 @@ HashConvert* buildDoubleForward(const CodePageEntry& e, const TableText& t,
     return fwd;
 }
 
-void fillReverse(int index, const TableText& t) {
+// The table that build() makes, or null when it could not have all the memory it asked for.
+template <class T, class Build> T* wholeOrNothing(Build build) {
+    QxAllocWatch watch;
+    T* table = build();
+    if (table && watch.failed()) {
+        qxDelete(table);
+        table = nullptr;
+    }
+    return table;
+}
+
+// Fills the slot unless it is filled; a failed build leaves it empty. Returns its table.
+template <class T, class Build>
+T* fillSlot(std::atomic<T*>& slot, std::mutex& lock, std::atomic<int>& builds, Build build) {
+    if (T* table = slot.load(std::memory_order_acquire)) return table;
+    std::lock_guard<std::mutex> hold(lock);
+    if (T* table = slot.load(std::memory_order_relaxed)) return table;
+    builds.fetch_add(1);
+    T* table = wholeOrNothing<T>(build);
+    slot.store(table, std::memory_order_release);
+    return table;
+}
+
+HashConvert* fillReverse(int index, const TableText& t) {
     Slots& s = slots();
-    std::call_once(s.reverseOnce[index], [&] {
-        s.builds[index][1].fetch_add(1);
-        s.reverse[index] = buildReverseMap(t, kCodePages[index].reverseBuckets);
-    });
+    return fillSlot(s.reverse[index], s.reverseLock[index], s.builds[index][1],
+                    [&] { return buildReverseMap(t, kCodePages[index].reverseBuckets); });
 }
 
 void fillForward(int index, const TableText& t) {
     Slots& s = slots();
     const CodePageEntry& e = kCodePages[index];
-    std::call_once(s.forwardOnce[index], [&] {
-        s.builds[index][0].fetch_add(1);
-        if (e.kind == TableStore::kSingleByte) {
-            s.forwardSingle[index] = buildSingleForward(t);
-            return;
-        }
-        if (t.patch) {
-            // Either direction of a patched table starts from the reverse slot.
-            fillReverse(index, t);
-            if (!s.reverse[index]) return;
-        }
-        // Only a patched table reads the reverse slot, which it has just filled itself.
-        s.forwardDouble[index] = buildDoubleForward(e, t, t.patch ? s.reverse[index] : nullptr);
-    });
+    if (e.kind == TableStore::kSingleByte) {
+        fillSlot(s.forwardSingle[index], s.forwardLock[index], s.builds[index][0],
+                 [&] { return buildSingleForward(t); });
+        return;
+    }
+    fillSlot(s.forwardDouble[index], s.forwardLock[index], s.builds[index][0],
+             [&]() -> HashConvert* {
+                 // Either direction of a patched table starts from the reverse slot, and only
+                 // a patched table reads it.
+                 const HashConvert* rev = t.patch ? fillReverse(index, t) : nullptr;
+                 if (t.patch && !rev) return nullptr;
+                 return buildDoubleForward(e, t, rev);
+             });
 }
 
 } // namespace

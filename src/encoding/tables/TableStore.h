@@ -18,7 +18,8 @@ public:
     static const HashConvert* forwardDoubleByte(int codePage);
     static const HashConvert* reverse(int codePage);
 
-    // How many times the slot was built in this process (0 or 1), for tests.
+    // How many times the slot's build was started in this process, for tests: 0 or 1, more only
+    // when builds ran out of memory (such a build leaves the slot empty for the next use).
     static int buildCount(int codePage, bool reverse);
 
     // Decodes one embedded table text into target (whose buckets are already set up): as
