@@ -17,6 +17,14 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 (cd build/linux-asan && ctest --output-on-failure -j "$jobs")
 
+echo "=== Linux build (ThreadSanitizer): the thread stress suites ==="
+# Only the library and the stress program are built and run: compiling every suite under TSan
+# would add many minutes. No suppressions: nothing outside our code has needed one.
+cmake -S . -B build/linux-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_TSAN=ON -DQX_FAULT_INJECTION=ON >/dev/null
+cmake --build build/linux-tsan --target qx_thread_stress -j "$jobs"
+(cd build/linux-tsan && TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1} \
+    ctest --output-on-failure -R '^thread_stress$')
+
 if [ "${QX_SKIP_WINDOWS:-0}" = 1 ]; then
     echo "test: QX_SKIP_WINDOWS=1 given: the Windows suites were NOT run" >&2
     exit 1

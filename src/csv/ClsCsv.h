@@ -36,7 +36,7 @@ public:
     bool SaveToString(XString& out);
 
 private:
-    CriticalSection lock_;
+    mutable CriticalSection lock_; // also taken by the const get_Crlf and get_HasColumnNames
     Grid grid_;
     // Receives cells and column names on their way to the caller; reused under the lock so that
     // reading a table cell by cell does not allocate a buffer per cell.
