@@ -113,11 +113,13 @@ int FieldScanner::scanSeparators(const char* text, int from, int length, char de
             const char c = text[p];
             if (c == 0) return p;
             if (backslash && c == '\\') {
+                // The field holds an escape even when the text ends right after the backslash
+                // (the backslash is then dropped from the cell, escaping nothing).
+                onMark(p);
                 // The next byte is ordinary, whatever it is; the text may end right here.
                 if (p + 1 >= length) return length;
                 if (text[p + 1] == 0) return p + 1;
                 skip = p + 2;
-                onMark(p);
                 continue;
             }
             if (quotes && c == '"') {

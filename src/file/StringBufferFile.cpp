@@ -61,7 +61,10 @@ bool StringBuffer::loadFromFile(XString& path, LogBase* log) {
     if (!fits || !expectNumBytes(static_cast<int>(size) + kReadSlack)) {
         if (log) {
             log->logError("Out of memory reading file into string buffer");
-            log->logDataLong("fileSize", static_cast<int32_t>(size));
+            // The whole size, high word included: a file of 4 GiB and a few bytes is not logged
+            // as a few bytes, nor one of 2 GiB as a negative count.
+            log->logDataInt64("fileSize",
+                              static_cast<int64_t>((static_cast<uint64_t>(sizeHigh) << 32) | size));
         }
         platform::closeHandle(h);
         return false;

@@ -8,6 +8,8 @@
 #include "text/QX_List.h"
 #include "text/QuenlixObject.h"
 
+#include <cstdint>
+
 class NamedObject;
 class StringBuffer;
 
@@ -39,11 +41,33 @@ public:
     int bucketSize(unsigned b) const;
 
 private:
+    // One slot of the shortcut table (see HashMap.cpp): a key's full hash and its list item.
+    struct Shortcut {
+        uint32_t hash;
+        QX_ListItem* item; // null: a free slot
+    };
+
     bool allocateBuckets();
     void destroyBuckets();
-    // The entry named key in bucket b (and its list item), or null.
-    NamedObject* find(const StringBuffer& key, unsigned b, QX_ListItem** itemOut) const;
+    // CRC-32 of the MD5 digest of the key's bytes; the bucket is this modulo the bucket count.
+    static uint32_t hashOf(const StringBuffer& key);
+    // The entry named key (and its list item), or null; hash is hashOf(key).
+    NamedObject* find(const StringBuffer& key, uint32_t hash, QX_ListItem** itemOut) const;
+    // Turns the shortcut table off for good when key holds a NUL byte.
+    void noteKey(const StringBuffer& key);
+    // The shortcut table's upkeep; a failure to allocate drops the table.
+    unsigned findShortcut(const StringBuffer& key, uint32_t hash) const;
+    static void placeShortcut(Shortcut* table, unsigned capacity, uint32_t hash, QX_ListItem* item);
+    static Shortcut* newShortcutTable(unsigned capacity);
+    void addShortcut(uint32_t hash, QX_ListItem* item);
+    void removeShortcut(unsigned slot);
+    void buildShortcuts();
+    void dropShortcuts();
 
     unsigned bucketCount_;
     QX_List* buckets_;
+    unsigned entries_ = 0;
+    Shortcut* shortcuts_ = nullptr;
+    unsigned shortcutCapacity_ = 0; // a power of two while there is a table
+    bool chainsOnly_ = false;       // a key held a NUL: no table until hashClear
 };

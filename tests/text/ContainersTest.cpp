@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 
 namespace {
@@ -197,6 +199,57 @@ TEST(HashMapTest, ManyKeysInFewBucketsThenClearAndDestruction) {
         EXPECT_EQ(used.getCount(), 30);
     }
     EXPECT_EQ(deaths, 530);
+}
+
+// Past eight entries a bucket the map also keeps a table from a key's hash to its entry; every
+// answer must still be the one the chains give. Random inserts, replacements, deletes and lookups
+// against std::map, with bucket counts that do and do not reach the table; a key holding a NUL
+// byte turns the table off, after which the map goes on as before.
+TEST(HashMapTest, LargeMapsAgreeWithAPlainMap) {
+    for (unsigned buckets : {1u, 3u, 64u, 4000u}) {
+        SCOPED_TRACE(buckets);
+        int deaths = 0, made = 0;
+        {
+            HashMap map(buckets);
+            std::map<Str, int> model;
+            std::mt19937 rng(buckets);
+            auto check = [&](const Str& k) {
+                auto* t = static_cast<const Tracked*>(map.hashLookup(key(k)));
+                auto it = model.find(k);
+                EXPECT_EQ(t ? t->value : -1, it == model.end() ? -1 : it->second) << k;
+            };
+            for (int step = 0; step < 30000; ++step) {
+                if (step == 20000) { // x NUL y: found by its whole bytes only
+                    StringBuffer nul("x");
+                    nul.appendChar(0);
+                    nul.append("y");
+                    ASSERT_TRUE(map.hashInsert(nul, qxNew<Tracked>(&deaths, -7)));
+                    ++made;
+                    auto* t = static_cast<const Tracked*>(map.hashLookup(nul));
+                    EXPECT_EQ(t ? t->value : 0, -7);
+                    map.hashDelete(nul);
+                }
+                const Str k = "k" + std::to_string(rng() % 4000);
+                switch (rng() % 4) {
+                case 0:
+                case 1:
+                    if (map.hashInsert(key(k), qxNew<Tracked>(&deaths, step))) model[k] = step;
+                    ++made;
+                    break;
+                case 2:
+                    map.hashDelete(key(k));
+                    model.erase(k);
+                    break;
+                default:
+                    check(k);
+                }
+            }
+            EXPECT_EQ(map.getCount(), static_cast<int>(model.size()));
+            for (int i = 0; i < 4000; ++i)
+                check("k" + std::to_string(i));
+        }
+        EXPECT_EQ(deaths, made);
+    }
 }
 
 } // namespace
