@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -278,5 +281,34 @@ TEST_F(PlatformFileApi, LastErrorFeedsErrorTexts) {
     EXPECT_STREQ(missing.getString(), expected.getString());
     EXPECT_GT(missing.getSize(), 4);
 }
+
+#ifdef __linux__
+// The user name is the effective user's, also when the session was opened by another user (the
+// login uid, which getlogin reports, as after su or sudo). The expected name comes from /proc and
+// /etc/passwd; changing the login uid needs root and is skipped where it is refused.
+TEST(PlatformUser, NameOfTheEffectiveUser) {
+    std::ifstream status("/proc/self/status"), passwd("/etc/passwd");
+    std::string line, euid, name, saved;
+    while (std::getline(status, line))
+        if (line.rfind("Uid:", 0) == 0) std::istringstream(line.substr(4)) >> euid >> euid;
+    while (name.empty() && std::getline(passwd, line)) {
+        const size_t a = line.find(':'), b = line.find(':', a + 1), c = line.find(':', b + 1);
+        if (c != std::string::npos && line.substr(b + 1, c - b - 1) == euid)
+            name = line.substr(0, a);
+    }
+    ASSERT_FALSE(name.empty()) << "uid " << euid;
+    const char* kLoginUid = "/proc/self/loginuid";
+    std::getline(std::ifstream(kLoginUid), saved);
+    auto setLoginUid = [&](const std::string& uid) {
+        std::ofstream(kLoginUid) << uid << std::flush;
+        std::string now;
+        return std::getline(std::ifstream(kLoginUid), now) && now == uid;
+    };
+    for (const std::string& login : {saved, std::string(euid == "0" ? "65534" : "0"), saved}) {
+        if (!setLoginUid(login)) continue;
+        EXPECT_EQ(userName(), name) << "login uid " << login;
+    }
+}
+#endif
 
 } // namespace

@@ -48,16 +48,17 @@ int osMajorVersion() {
     return 10;
 }
 
+// The user whose rights the calling thread runs with, which is the effective user: the login
+// name of the session (getlogin) may be another user after su or sudo. A name that would not fit
+// the 400-byte buffer of the Windows call, or a user without a name, gives an empty text.
 std::string userName() {
-    char buf[400];
-    if (getlogin_r(buf, sizeof buf) == 0) return buf;
     struct passwd pw;
     struct passwd* res = nullptr;
-    char scratch[1024];
-    if (getpwuid_r(geteuid(), &pw, scratch, sizeof scratch, &res) == 0 && res && res->pw_name)
-        return res->pw_name;
-    const char* env = std::getenv("USER");
-    return env ? env : "";
+    char scratch[2048];
+    if (getpwuid_r(geteuid(), &pw, scratch, sizeof scratch, &res) != 0 || !res || !res->pw_name)
+        return std::string();
+    std::string name = res->pw_name;
+    return name.size() < 400 ? name : std::string();
 }
 
 uint32_t tickCount() {
