@@ -267,9 +267,10 @@ bool FastConvert::singleByteToUtf8(const UnicodeLookup& lookup, const unsigned c
     // The exact size first (one reservation, no slack). Bytes whose table entry is ASCII are
     // skipped a block at a time where the table keeps ASCII as it is; the others are summed in
     // eight sums side by side, so that the additions do not wait on each other.
-    unsigned char one[256];
+    // A byte that gives one ASCII byte: that byte; any other: 0x100, which marks the block.
+    uint16_t narrow[256];
     for (unsigned b = 0; b < 256; ++b)
-        one[b] = length[b] == 1 && seq[b][0] < 0x80 ? 1 : 0;
+        narrow[b] = length[b] == 1 && seq[b][0] < 0x80 ? seq[b][0] : 0x100;
     uint64_t total = 0;
     {
         unsigned sums[8] = {0, 0, 0, 0, 0, 0, 0, 0};
@@ -302,13 +303,16 @@ bool FastConvert::singleByteToUtf8(const UnicodeLookup& lookup, const unsigned c
         }
         // Eight bytes that each give one byte (most of an EBCDIC text) are mapped side by
         // side, without the chain of lengths.
-        if (i + 8 <= size && one[data[i]]) {
-            unsigned single = 1;
-            for (unsigned k = 1; k < 8; ++k)
-                single &= one[data[i + k]];
-            if (single) {
+        if (i + 8 <= size && narrow[data[i]] < 0x100) {
+            uint16_t v[8];
+            unsigned marks = 0;
+            for (unsigned k = 0; k < 8; ++k) {
+                v[k] = narrow[data[i + k]];
+                marks |= v[k];
+            }
+            if (marks < 0x100) {
                 for (unsigned k = 0; k < 8; ++k)
-                    o[k] = seq[data[i + k]][0];
+                    o[k] = static_cast<unsigned char>(v[k]);
                 o += 8;
                 i += 8;
                 continue;

@@ -1,14 +1,10 @@
-// The CSV document object when memory runs out or the file system fails. Whichever allocation of
-// a call fails, nothing may crash or leak (the ASan build's LeakSanitizer checks for leaks when
-// the run ends) and no file other than the named one may appear. Edits report false and leave
-// the table as it was; loads, saves and reads keep their usual result and may give a short text
-// (their buffers carry on without the memory they lacked), but a read or save leaves the table
-// as it was. Without a failure every call gives exactly its usual result.
+// The CSV document object when memory runs out or the file system fails. Whichever allocation
+// fails, nothing may crash or leak (LeakSanitizer checks) and no file but the named one appears.
+// Edits give false and keep the table; loads, saves and reads may instead succeed with a short
+// text, but reads and saves keep the table. Without a failure every call gives its usual result.
 #ifdef QX_FAULT_INJECTION
-#include "csv/ClsCsv.h"
+#include "csv/CsvTestSupport.h"
 #include "platform/FaultInjection.h"
-#include "platform/TempDir.h"
-#include "text/XString.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +15,10 @@
 #include <vector>
 
 namespace {
+
+using csvtest::into;
+using csvtest::utf8;
+using csvtest::X;
 
 // A table with column names, more rows than an array's first growth steps, a quoted cell, a cell
 // holding a line break, Latin-1 letters and one quoted cell longer than a string buffer's first
@@ -54,16 +54,6 @@ std::string withCrlf(const std::string& text) {
     return out;
 }
 
-struct X {
-    XString s;
-    explicit X(const std::string& utf8) { s.setFromUtf8(utf8.c_str()); }
-    operator XString&() { return s; }
-};
-
-std::string utf8Of(XString& s) {
-    return s.getUtf8();
-}
-
 // Everything a caller can read of the table: names with their indexes, and the cells by row.
 struct Dump {
     std::string names;
@@ -76,15 +66,12 @@ Dump dumpOf(ClsCsv& csv) {
     for (int i = 0; csv.get_HasColumnNames() && i < csv.get_NumColumns(); ++i) {
         XString name;
         csv.GetColumnName(i, name);
-        d.names += utf8Of(name) + "=" + std::to_string(csv.GetIndex(name)) + "|";
+        d.names += name.getUtf8() + ("=" + std::to_string(csv.GetIndex(name))) + "|";
     }
-    d.rows.resize(static_cast<size_t>(csv.get_NumRows()));
     for (int r = 0; r < csv.get_NumRows(); ++r) {
-        for (int c = 0; c < csv.GetNumCols(r); ++c) {
-            XString cell;
-            csv.GetCell(r, c, cell);
-            d.rows[static_cast<size_t>(r)] += utf8Of(cell) + "|";
-        }
+        d.rows.emplace_back();
+        for (int c = 0; c < csv.GetNumCols(r); ++c)
+            d.rows.back() += utf8([&](XString& s) { csv.GetCell(r, c, s); }) + "|";
     }
     return d;
 }
@@ -145,6 +132,14 @@ void loadTable(Env&, ClsCsv& csv) {
     ASSERT_TRUE(csv.SetCell(0, 2, X("cr\r\nlf")));
 }
 
+// The table of tableText() alone, loaded from the text.
+Dump loadedTable() {
+    ClsCsv csv;
+    csv.put_HasColumnNames(true);
+    csv.LoadFromString(X(tableText()));
+    return dumpOf(csv);
+}
+
 // What SaveToString gives for that table.
 std::string savedTable() {
     std::string t = withCrlf(tableText());
@@ -154,10 +149,8 @@ std::string savedTable() {
 
 const std::string kOldFile = "old contents\r\n";
 
-// Arms the allocation failure n for a run of op on a freshly prepared object, for n = 0, 1, ...
-// until the run makes fewer than n + 1 allocations. No call of the document object comes near
-// kMaxFailures allocations for these small tables, so the sweep ends long before the bound; a
-// run that reaches it fails the test.
+// Fails allocation n of a run of op on a freshly prepared object, for n = 0, 1, ... until a run
+// makes no more than n allocations; a run that reaches the bound fails the test.
 const long kMaxFailures = 2000;
 
 void sweep(Env& env, const Op& op) {
@@ -207,18 +200,14 @@ void sweep(Env& env, const Op& op) {
             if (!kept) problem += " table changed";
         }
         // A name made without all of its memory must not have reached the file system.
-        for (const auto& entry : std::filesystem::directory_iterator(env.dir.root())) {
-            const std::string name = entry.path().filename().u8string();
-            if (name != "in-1252.csv" && name != "in-sjis.csv" && name != "out.csv" &&
-                name != "report.xml")
-                problem += " wrote " + name;
-        }
-        if (op.logged) {
-            XString text;
-            csv->lastErrorText(text, true);
-            if (std::string(utf8Of(text)).find(ok ? "Failed." : "Success.") != std::string::npos)
-                problem += " log contradicts the result";
-        }
+        for (const auto& entry : std::filesystem::directory_iterator(env.dir.root()))
+            if (std::string(" in-1252.csv in-sjis.csv out.csv report.xml ")
+                    .find(" " + entry.path().filename().u8string() + " ") == std::string::npos)
+                problem += " wrote " + entry.path().filename().u8string();
+        if (op.logged && utf8([&](XString& s) {
+                             csv->lastErrorText(s, true);
+                         }).find(ok ? "Failed." : "Success.") != std::string::npos)
+            problem += " log contradicts the result";
         if (!problem.empty()) {
             ADD_FAILURE() << "allocation " << n << " failing: " << problem << "\ntable now "
                           << after;
@@ -241,39 +230,38 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
         loadTable(e, csv);
         csv.LoadFile(X(e.missing)); // leaves a log with several entries
     };
+    const auto K = Leaves::kSameTable;
+    const auto N = Gives::kNothing;
     const Op ops[] = {
         {"LoadFromString", [](Env&, ClsCsv& csv) { csv.LoadFromString(X("a;b\n1;2\n")); },
          [](Env&, ClsCsv& csv, std::string&) { return csv.LoadFromString(X(tableText())); },
-         Leaves::kEmptyTable, Gives::kNothing, true, true},
+         Leaves::kEmptyTable, N, true, true},
         {"LoadFile2 windows-1252", loadTable,
          [](Env& e, ClsCsv& csv, std::string&) {
              return csv.LoadFile2(X(e.in1252), X("windows-1252"));
          },
-         Leaves::kEmptyTable, Gives::kNothing, true, true},
+         Leaves::kEmptyTable, N, true, true},
         {"LoadFile2 shift_jis", nothing,
          [](Env& e, ClsCsv& csv, std::string&) {
              return csv.LoadFile2(X(e.inSjis), X("shift_jis"));
          },
-         Leaves::kEmptyTable, Gives::kNothing, true, true},
+         Leaves::kEmptyTable, N, true, true},
         {"SetCell", loadTable,
-         [](Env&, ClsCsv& csv, std::string&) { return csv.SetCell(1, 2, X("new, \"quoted\"")); },
-         Leaves::kSameTable, Gives::kNothing, false},
+         [](Env&, ClsCsv& csv, std::string&) { return csv.SetCell(1, 2, X("new, \"quoted\"")); }, K,
+         N, false},
         {"SetCell below the last row", loadTable,
          [](Env&, ClsCsv& csv, std::string&) {
              return csv.SetCell(csv.get_NumRows() + 2, 1, X(std::string(250, 'y')));
          },
-         Leaves::kGrownByEmpty, Gives::kNothing, false},
+         Leaves::kGrownByEmpty, N, false},
         {"SetColumnName", loadTable,
-         [](Env&, ClsCsv& csv, std::string&) { return csv.SetColumnName(1, X("Menge, neu")); },
-         Leaves::kSameTable, Gives::kNothing, false},
+         [](Env&, ClsCsv& csv, std::string&) { return csv.SetColumnName(1, X("Menge, neu")); }, K,
+         N, false},
         {"GetCell", loadTable,
          [](Env&, ClsCsv& csv, std::string& out) {
-             XString cell;
-             bool ok = csv.GetCell(3, 1, cell);
-             out = utf8Of(cell);
-             return ok;
+             return into(out, [&](XString& s) { return csv.GetCell(3, 1, s); });
          },
-         Leaves::kSameTable, Gives::kNothing, false, true},
+         K, N, false, true},
         {"GetIndex", loadTable,
          [](Env&, ClsCsv& csv, std::string& out) {
              XString name; // given as UTF-16, so that the call converts it
@@ -282,15 +270,12 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
              if (index >= 0) out = std::to_string(index);
              return index >= 0;
          },
-         Leaves::kSameTable, Gives::kNothing, false, true},
+         K, N, false, true},
         {"SaveToString", loadTable,
          [](Env&, ClsCsv& csv, std::string& out) {
-             XString text;
-             bool ok = csv.SaveToString(text);
-             out = utf8Of(text);
-             return ok;
+             return into(out, [&](XString& s) { return csv.SaveToString(s); });
          },
-         Leaves::kSomeRowsSaved, Gives::kNothing, true, true},
+         Leaves::kSomeRowsSaved, N, true, true},
         {"SaveFile2 windows-1252", loadTable,
          [](Env& e, ClsCsv& csv, std::string& out) {
              bool ok = csv.SaveFile2(X(e.out), X("windows-1252"));
@@ -300,20 +285,16 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
          Leaves::kSomeRowsSaved, Gives::kOldOrNewFile, true, true},
         {"LastErrorText", afterFailedLoad,
          [](Env&, ClsCsv& csv, std::string& out) {
-             XString text;
-             csv.lastErrorText(text, true);
-             out = utf8Of(text);
+             out = utf8([&](XString& s) { csv.lastErrorText(s, true); });
              return !out.empty();
          },
-         Leaves::kSameTable, Gives::kNothing, false, true},
+         K, N, false, true},
         {"LastErrorXml", afterFailedLoad,
          [](Env&, ClsCsv& csv, std::string& out) {
-             XString text;
-             csv.lastErrorXml(text, true);
-             out = utf8Of(text);
+             out = utf8([&](XString& s) { csv.lastErrorXml(s, true); });
              return !out.empty();
          },
-         Leaves::kSameTable, Gives::kNothing, false, true},
+         K, N, false, true},
         {"SaveLastError", afterFailedLoad,
          [](Env& e, ClsCsv& csv, std::string& out) {
              testfs::writeAll(e.report, kOldFile);
@@ -321,7 +302,7 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
              out = testfs::contentsOf(e.report);
              return ok;
          },
-         Leaves::kSameTable, Gives::kOldOrNewFile, false, true},
+         K, Gives::kOldOrNewFile, false, true},
     };
     for (const Op& op : ops)
         sweep(env, op);
@@ -329,17 +310,15 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
     // The answers the sweeps compared with are themselves right.
     ClsCsv csv;
     loadTable(env, csv);
-    XString text;
-    ASSERT_TRUE(csv.SaveToString(text));
-    EXPECT_EQ(utf8Of(text), savedTable());
+    std::string text;
+    ASSERT_TRUE(into(text, [&](XString& s) { return csv.SaveToString(s); }));
+    EXPECT_EQ(text, savedTable());
     ASSERT_TRUE(csv.SaveFile2(X(env.out), X("windows-1252")));
     EXPECT_EQ(testfs::contentsOf(env.out), to1252(savedTable()));
-    ClsCsv fromFile, fromText;
+    ClsCsv fromFile;
     fromFile.put_HasColumnNames(true);
-    fromText.put_HasColumnNames(true);
     ASSERT_TRUE(fromFile.LoadFile2(X(env.in1252), X("windows-1252")));
-    ASSERT_TRUE(fromText.LoadFromString(X(tableText())));
-    EXPECT_EQ(dumpOf(fromFile), dumpOf(fromText));
+    EXPECT_EQ(dumpOf(fromFile), loadedTable());
 }
 
 // Failures of the file system met by LoadFile and SaveFile: the call returns false, the log holds
@@ -369,10 +348,7 @@ TEST(ClsCsvFileFailure, ReportedAndRecoverable) {
     Env env;
     ASSERT_TRUE(env.dir.ok());
     const std::string expectedFile = to1252(savedTable());
-    ClsCsv fromText;
-    fromText.put_HasColumnNames(true);
-    ASSERT_TRUE(fromText.LoadFromString(X(tableText())));
-    const Dump loaded = dumpOf(fromText);
+    const Dump loaded = loadedTable();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(testfs::writeAll(env.out, c.save ? kOldFile : to1252(withCrlf(tableText()))));
@@ -387,9 +363,7 @@ TEST(ClsCsvFileFailure, ReportedAndRecoverable) {
         F::reset();
         EXPECT_EQ(opens, c.opens);
 
-        XString log;
-        csv.lastErrorText(log, true);
-        const std::string text = utf8Of(log);
+        const std::string text = utf8([&](XString& s) { csv.lastErrorText(s, true); });
         size_t at = 0;
         for (std::string rest = c.messages; !rest.empty();) {
             const std::string m = rest.substr(0, rest.find('|'));
@@ -400,23 +374,16 @@ TEST(ClsCsvFileFailure, ReportedAndRecoverable) {
         EXPECT_NE(text.find("    Failed.\r\n", at), std::string::npos) << text;
 
         if (c.save) {
-            // The table is kept; only the line ends inside stored rows may have been brought
-            // into the saved form, as the successful save below does too.
+            // The table is kept, but for line ends inside stored rows in the saved form. No
+            // temporary file stands in: a refused open leaves the target, a short write its part.
             const Dump afterFailure = dumpOf(csv);
-            // No temporary file stands in for the target: a refused open leaves it as it was, a
-            // short write leaves the part that was written and nothing else.
-            const std::string now = testfs::contentsOf(env.out);
-            if (c.opens > 1)
-                EXPECT_EQ(now, kOldFile);
-            else
-                EXPECT_EQ(now, expectedFile.substr(0, 5));
+            EXPECT_EQ(testfs::contentsOf(env.out),
+                      c.opens > 1 ? kOldFile : expectedFile.substr(0, 5));
             EXPECT_TRUE(csv.SaveFile(X(env.out)));
             EXPECT_EQ(testfs::contentsOf(env.out), expectedFile);
             EXPECT_TRUE(rowsFromEither(afterFailure, table, dumpOf(csv))) << afterFailure;
         } else {
-            EXPECT_EQ(csv.get_NumRows(), 0);
-            XString cell;
-            EXPECT_FALSE(csv.GetCell(0, 0, cell));
+            EXPECT_EQ(dumpOf(csv), Dump{});
             EXPECT_TRUE(csv.LoadFile(X(env.out)));
             EXPECT_EQ(dumpOf(csv), loaded);
         }

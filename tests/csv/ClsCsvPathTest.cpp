@@ -1,13 +1,8 @@
-// Loads and saves through the document object with file names of every shape: every script, "..",
-// lengths around the system limits, device names and forbidden characters, directories and odd
-// separators. Each name goes through all five calls that take a file name (SaveFile2, LoadFile2,
-// SaveFile, LoadFile, saveLastError), and each call is checked four ways: its result, its log,
-// the table it leaves, and the file tree around it. A save may write the one file it names and
-// nothing else; a load and a failed save write nothing at all.
-#include "csv/ClsCsv.h"
+// File names of every shape through all five calls that take one (SaveFile2, LoadFile2, SaveFile,
+// LoadFile, saveLastError), each call checked for its result, its log, the table it leaves and
+// the file tree around it: a save may write the one file it names, nothing else writes at all.
+#include "csv/CsvTestSupport.h"
 #include "file/FileTestSupport.h"
-#include "platform/TempDir.h"
-#include "text/XString.h"
 
 #include <gtest/gtest.h>
 
@@ -36,13 +31,6 @@ const uint32_t kDenied = 5, kNoPath = 3, kBadName = 123;
 enum Op { kSave2, kLoad2, kSave, kLoad, kSaveLog };
 const Op kOps[] = {kSave2, kLoad2, kSave, kLoad, kSaveLog};
 const char* const kOpNames[] = {"SaveFile2", "LoadFile2", "SaveFile", "LoadFile", "saveLastError"};
-
-std::string repeat(const std::string& s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i)
-        out += s;
-    return out;
-}
 
 size_t utf16Units(const std::string& utf8) {
     size_t n = 0;
@@ -215,24 +203,11 @@ void PathRobust::run(const std::string& label, const std::string& path, const Ex
         const std::set<std::string> siblingsBefore = truncatedSiblings();
 
         Arg name(path, op >= kSave), utf8("utf-8"); // both forms the caller may hold
-        bool got = false;
-        switch (op) {
-        case kSave2:
-            got = csv.SaveFile2(name, utf8);
-            break;
-        case kLoad2:
-            got = csv.LoadFile2(name, utf8);
-            break;
-        case kSave:
-            got = csv.SaveFile(name);
-            break;
-        case kLoad:
-            got = csv.LoadFile(name);
-            break;
-        case kSaveLog:
-            got = csv.saveLastError(name);
-            break;
-        }
+        const bool got = op == kSave2   ? csv.SaveFile2(name, utf8)
+                         : op == kLoad2 ? csv.LoadFile2(name, utf8)
+                         : op == kSave  ? csv.SaveFile(name)
+                         : op == kLoad  ? csv.LoadFile(name)
+                                        : csv.saveLastError(name);
         EXPECT_EQ(got, ok);
 
         // The log: the outcome, and for a failure the file layer's messages naming it.
@@ -258,9 +233,8 @@ void PathRobust::run(const std::string& label, const std::string& path, const Ex
                 << log;
         }
         const std::string last = ok ? "  Success.\r\n" : "  Failed.\r\n";
-        if (op != kSaveLog) {
-            EXPECT_EQ(log.compare(log.size() - last.size(), last.size(), last), 0);
-        }
+        EXPECT_TRUE(op == kSaveLog || log.compare(log.size() - last.size(), last.size(), last) == 0)
+            << log;
 
         // The table: a save never changes it; a load that fails leaves it empty.
         XString saved;
@@ -281,20 +255,15 @@ void PathRobust::run(const std::string& label, const std::string& path, const Ex
 TEST_F(PathRobust, EveryScriptRoundTrips) {
     ASSERT_TRUE(fs::create_directory(
         work / fs::u8path("\xD0\x9A\xD0\xB0\xD1\x82\xD0\xB0\xD0\xBB\xD0\xBE\xD0\xB3")));
-    // Latin-1 (the ANSI route), Latin Extended, Greek, Cyrillic, Hebrew, Arabic with vowel
-    // marks, Devanagari, Thai, CJK with kana, Hangul, surrogate pairs with a skin-tone modifier,
-    // a joined emoji sequence, combining marks kept decomposed and the composed twin (another
-    // name), a right-to-left mark with a zero-width no-break space, and two scripts on two levels.
+    // Latin-1 (the ANSI route), Greek, Arabic with vowel marks, CJK with kana, Hangul, surrogate
+    // pairs with a skin-tone modifier, a joined emoji sequence, combining marks kept decomposed and
+    // the composed twin (another name), a right-to-left mark with a zero-width no-break space, and
+    // two scripts on two levels.
     const char* const names[] = {
         "caf\xC3\xA9 r\xC3\xA9sum\xC3\xA9 \xC3\x91"
         "and\xC3\xBA.csv",
-        "\xC5\x81\xC3\xB3\x64\xC5\xBA \xC4\x8D\xC5\xA1\xC5\xBE.csv",
         "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC.csv",
-        "\xD0\x9A\xD0\xB8\xD1\x80\xD0\xB8\xD0\xBB\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0.csv",
-        "\xD7\xA2\xD7\x91\xD7\xA8\xD7\x99\xD7\xAA.csv",
         "\xD8\xA7\xD9\x84\xD8\xB9\xD9\x8E\xD8\xB1\xD9\x8E\xD8\xA8\xD9\x90\xD9\x8A\xD9\x91.csv",
-        "\xE0\xA4\xB9\xE0\xA4\xBF\xE0\xA4\xA8\xE0\xA5\x8D\xE0\xA4\xA6\xE0\xA5\x80.csv",
-        "\xE0\xB8\xA0\xE0\xB8\xB2\xE0\xB8\xA9\xE0\xB8\xB2\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2.csv",
         "\xE4\xB8\xAD\xE6\x96\x87\xE6\xBC\xA2\xE5\xAD\x97 \xE3\x81\x8B\xE3\x81\xAA.csv",
         "\xED\x95\x9C\xEA\xB5\xAD\xEC\x96\xB4.csv",
         "smile \xF0\x9F\x98\x80 \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD.csv",
@@ -307,23 +276,31 @@ TEST_F(PathRobust, EveryScriptRoundTrips) {
         run(name, workUtf8 + "/" + name, {std::string("parent/work/") + name});
 }
 
-// ".." and "." are resolved by name, before the file system sees the path; a name that climbs
-// out of the working directory writes the one file it names there.
-TEST_F(PathRobust, DotDotResolvesToTheOneNamedFile) {
-    const std::string dirs(200, 'd'), file = std::string(100, 'f') + ".csv";
+// ".." and "." are resolved by name, before the file system sees the path (a name that climbs
+// out of the working directory writes there); doubled separators collapse; on Windows trailing
+// dots and spaces leave the last component.
+TEST_F(PathRobust, DotDotAndOddSeparatorsNameTheOneFile) {
+    const std::string dirs(200, 'd'), file = std::string(100, 'f') + ".csv", om(kOmega);
     ASSERT_TRUE(fs::create_directory(testfs::openable(work / dirs)));
-    const std::string om(kOmega);
-    const std::pair<std::string, std::string> cases[] = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"sub/../a.csv", "parent/work/a.csv"},
         {"./sub/./../sub/b.csv", "parent/work/sub/b.csv"},
         {"missing/../c.csv", "parent/work/c.csv"},
-        {"../up.csv", "parent/up.csv"},
         {"sub/../../up2.csv", "parent/up2.csv"},
         {om + "sub/../" + om + ".csv", "parent/work/" + om + ".csv"},
         {om + "sub/../../" + om + "up.csv", "parent/" + om + "up.csv"},
         {dirs + "/../" + file, "parent/work/" + file}, // 300 units and more: the long-path route
         {dirs + "/../../" + file, "parent/" + file},
+        {"sub//e.csv", "parent/work/sub/e.csv"},
+        {"sub///e2.csv", "parent/work/sub/e2.csv"},
+        {om + "sub//" + om + "e.csv", "parent/work/" + om + "sub/" + om + "e.csv"},
     };
+#ifdef _WIN32
+    cases.insert(cases.end(), {{"t.csv.", "parent/work/t.csv"},
+                               {"t2.csv  ", "parent/work/t2.csv"},
+                               {"t3.csv. .", "parent/work/t3.csv"},
+                               {om + "t.csv.", "parent/work/" + om + "t.csv"}});
+#endif
     for (const auto& [name, target] : cases)
         run(name, workUtf8 + "/" + name, {target});
 }
@@ -364,24 +341,6 @@ TEST_F(PathRobust, LengthsNearTheLimitsRoundTrip) {
     }
 }
 
-// Doubled separators collapse; on Windows trailing dots and spaces leave the last component.
-TEST_F(PathRobust, OddSeparatorsAndEndings) {
-    const std::string om(kOmega);
-    std::vector<std::pair<std::string, std::string>> cases = {
-        {"sub//e.csv", "parent/work/sub/e.csv"},
-        {"sub///e2.csv", "parent/work/sub/e2.csv"},
-        {om + "sub//" + om + "e.csv", "parent/work/" + om + "sub/" + om + "e.csv"},
-    };
-#ifdef _WIN32
-    cases.insert(cases.end(), {{"t.csv.", "parent/work/t.csv"},
-                               {"t2.csv  ", "parent/work/t2.csv"},
-                               {"t3.csv. .", "parent/work/t3.csv"},
-                               {om + "t.csv.", "parent/work/" + om + "t.csv"}});
-#endif
-    for (const auto& [name, target] : cases)
-        run(name, workUtf8 + "/" + name, {target});
-}
-
 // ---- names that must fail without writing anywhere ----------------------------------------------
 
 TEST_F(PathRobust, DirectoriesAndFilesInTheWayFail) {
@@ -402,33 +361,31 @@ TEST_F(PathRobust, DirectoriesAndFilesInTheWayFail) {
         run(name, workUtf8 + "/" + name, {"", code});
 }
 
-// Names that the code page cannot carry fail on the Unicode route. The ANSI attempt made after
-// that must not reach the file that the name minus its foreign characters would name (the
-// decoys work/x.csv and work/sub/x.csv, or a new file).
+// Names the code page cannot carry that fail on the Unicode route: the ANSI attempt after that
+// must not reach the file the name minus its foreign characters would name (a decoy or new file).
 TEST_F(PathRobust, ForeignNamesThatFailDoNotFallBackToAShortenedName) {
     const std::string om(kOmega);
     const std::pair<std::string, uint32_t> cases[] = {
         {om + "/x.csv", kNoPath},
         {om + "missing/x.csv", kNoPath},
         {"sub" + om + "/x.csv", kNoPath},
-        {repeat(om, 300) + ".csv", 0}, // a component of 304 units
-        {repeat(om, 100) + std::string(150, 'x') + ".csv", 0},
-        {repeat(om, 300) + "/x.csv", 0},
+        {csvtest::repeated(om, 300) + ".csv", 0}, // a component of 304 units
+        {csvtest::repeated(om, 100) + std::string(150, 'x') + ".csv", 0},
+        {csvtest::repeated(om, 300) + "/x.csv", 0},
     };
     for (const auto& [name, code] : cases)
         run(name.substr(0, 24), workUtf8 + "/" + name, {"", code});
 }
 
-// Paths of the system's maximum length and beyond: a clear failure, nothing written under any
-// shortened name. Both an ASCII path and one the code page cannot carry, whose lossy ANSI form
-// would collapse into a short name ending in the decoy "x.csv".
+// Paths of the system's maximum length and beyond fail, writing under no shortened name; also
+// for a path whose lossy ANSI form would collapse into a short name ending in the decoy "x.csv".
 TEST_F(PathRobust, PathsBeyondTheMaximumFailCleanly) {
     for (const std::string& unit : {std::string("d"), std::string(kOmega)}) {
         for (size_t total : {32767, 32768, 40000}) {
             std::string path = workUtf8;
             while (total - utf16Units(path) - 6 > 250)
-                path += "/" + repeat(unit, 200);
-            path += "/" + repeat(unit, total - utf16Units(path) - 6) + "x.csv";
+                path += "/" + csvtest::repeated(unit, 200);
+            path += "/" + csvtest::repeated(unit, total - utf16Units(path) - 6) + "x.csv";
             ASSERT_EQ(utf16Units(path), total);
             run(std::to_string(total) + (unit == "d" ? " ascii" : " foreign"), path, {});
         }
@@ -437,11 +394,8 @@ TEST_F(PathRobust, PathsBeyondTheMaximumFailCleanly) {
 
 // Device names in any casing, with an extension or trailing dots and spaces, in any component,
 // and characters no file name may hold: refused with the invalid-name error before any open, on
-// both routes and on every system. Left to the system they would differ: on the ANSI route
-// Windows opens the device (which names count varies between versions) and Wine opens some and
-// fails others; on the long-path route both create an ordinary file named after the device; a
-// colon writes a stream of another file on Windows and a file with a colon in its name under
-// Wine. Names that only look like devices are ordinary files.
+// both routes and every system (left to the system, devices would be opened on one route and
+// made as files on the other, and a colon would write a stream). Look-alikes are ordinary files.
 TEST_F(PathRobust, DeviceNamesAndForbiddenCharactersAreRefused) {
     const std::string om(kOmega);
     const std::string refused[] = {

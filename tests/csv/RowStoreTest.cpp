@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -46,12 +47,9 @@ struct Loaded {
 };
 
 char detect(const std::string& line) {
-    int commas = 0, semicolons = 0;
-    for (char c : line) {
-        commas += c == ',';
-        semicolons += c == ';';
-    }
-    return commas > semicolons ? ',' : ';';
+    return std::count(line.begin(), line.end(), ',') > std::count(line.begin(), line.end(), ';')
+               ? ','
+               : ';';
 }
 
 // The load done the plain way: fold every CR LF, split with the reference splitter, take the
@@ -124,9 +122,8 @@ TEST(GridLineCutting, AgreesWithFoldingThenSplitting) {
     }
 }
 
-// Every cell of random rows under every kind of delimiter (ones that are also the quote, the
-// backslash or NUL never separate), read in order, backwards and at random, against a fresh
-// plain scan of the row.
+// Every cell of random rows under every kind of delimiter (the quote, the backslash or NUL never
+// separate), against a fresh plain scan of the row.
 TEST(GridRowScan, EveryCellUnderEveryDelimiter) {
     std::mt19937 rng(29);
     const char delimiters[] = {',', ';', '"', '\\', '\0', '\xE9', 'c'};
@@ -148,15 +145,14 @@ TEST(GridRowScan, EveryCellUnderEveryDelimiter) {
             for (int r = 0; r < g.numRows(); ++r) {
                 const StringBuffer row(lines.rows[r].c_str());
                 const int count = FieldScanner::referenceCountFields(row, d, true, true);
-                std::vector<int> order;
-                for (int c = 0; c <= count; ++c)
-                    order.push_back((r + round) % 3 == 0   ? count - c
-                                    : (r + round) % 3 == 1 ? c
-                                                           : static_cast<int>(rng() % (count + 1)));
                 if ((r + round) % 2) {
                     ASSERT_EQ(g.getNumColumns(r), count);
                 }
-                for (int c : order) {
+                // Cells in order, backwards or at random.
+                for (int i = 0, way = (r + round) % 3; i <= count; ++i) {
+                    const int c = way == 0   ? count - i
+                                  : way == 1 ? i
+                                             : static_cast<int>(rng() % (count + 1));
                     StringBuffer want, got("stale"), scratch;
                     FieldScanner::referenceGetNthField(row, c, d, true, true, want);
                     ASSERT_TRUE(g.getCell(r, c, got));
@@ -221,9 +217,7 @@ TEST(RowStore, StretchesOwnedAndMissingRows) {
     for (const auto& r : rows) {
         ASSERT_EQ(store.text(r.row, &text, &length), r.exists) << r.row;
         EXPECT_EQ(store.isOwned(r.row), r.owned) << r.row;
-        if (r.exists) {
-            EXPECT_EQ(std::string(text, length), r.text) << r.row;
-        }
+        EXPECT_EQ(r.exists ? std::string(text, length) : "", r.text) << r.row;
         EXPECT_EQ(store.editable(r.row) != nullptr, r.exists) << r.row;
     }
     EXPECT_TRUE(store.isOwned(1)); // editable gave it a buffer of its own
@@ -274,14 +268,11 @@ TEST(RowStoreFaults, LoadsKeepTheRowsMadeEditsAndSavesChangeNothing) {
     FaultInjection::failAllocationAfter = 0;
     EXPECT_FALSE(g.setCellUtf8(0, 0, "x"));
     FaultInjection::reset();
-    StringBuffer cell;
-    g.getCell(0, 0, cell);
-    EXPECT_EQ(str(cell), "a");
     StringBuffer out;
     out.expectNumBytes(64);
     FaultInjection::failAllocationAfter = 0; // the row with a line break cannot be rewritten
     g.saveCsv("utf-8", out);
     FaultInjection::reset();
-    EXPECT_EQ(str(out), "a,b\r\n\"c\nd\"\r\n");
+    EXPECT_EQ(str(out), "a,b\r\n\"c\nd\"\r\n"); // the failed edit left "a" too
 }
 #endif

@@ -85,29 +85,23 @@ TEST(TextFaults, StringBufferLeavesItsTextWhenItCannotGrow) {
 TEST(TextFaults, StringBufferWithoutABlock) {
     struct Case {
         const char* name;
-        long failing; // allocations that fail: the first n
+        long failing; // 1: the first allocation fails, 2: all of them
         std::function<StringBuffer*()> make;
         int capacity;
     };
+    const StringBuffer source("abc");
     const Case cases[] = {
         {"default, small block", 1, [] { return new StringBuffer(); }, 4},
         {"default, none", 2, [] { return new StringBuffer(); }, 1},
         {"from text", 1, [] { return new StringBuffer("text"); }, 1},
         {"from null", 1, [] { return new StringBuffer(static_cast<const char*>(nullptr)); }, 1},
-        {"copy", 1, [] { return new StringBuffer(StringBuffer("abc")); }, 1},
+        {"copy", 2, [&] { return new StringBuffer(source); }, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        StringBuffer* sb = nullptr;
-        if (std::string(c.name) == "copy") {
-            StringBuffer source("abc");
-            FaultInjection::failAllAllocations = true;
-            sb = new StringBuffer(source);
-        } else {
-            FaultInjection::failAllAllocations = c.failing > 1;
-            FaultInjection::failAllocationAfter = c.failing > 1 ? -1 : 0;
-            sb = c.make();
-        }
+        FaultInjection::failAllAllocations = c.failing > 1;
+        FaultInjection::failAllocationAfter = c.failing > 1 ? -1 : 0;
+        StringBuffer* sb = c.make();
         FaultInjection::reset();
         EXPECT_EQ(sb->getCapacity(), c.capacity);
         ASSERT_NE(sb->getString(), nullptr);
