@@ -1,4 +1,5 @@
 #include "csv/ClsCsv.h"
+#include "csv/CsvTestSupport.h"
 
 #include "platform/Platform.h"
 #include "text/XString.h"
@@ -28,19 +29,8 @@ std::string tempPath(const char* name) {
     return std::string(dir ? dir : "/tmp") + "/qx_clscsv_" + name;
 }
 
-// An XString argument built from UTF-8.
-struct X {
-    XString s;
-    X(const std::string& utf8) { s.setFromUtf8(utf8.c_str()); }
-    operator XString&() { return s; }
-};
-
-// What an out-parameter call leaves in its XString, as UTF-8.
-template <class F> std::string utf8(F f) {
-    XString s;
-    f(s);
-    return s.getUtf8();
-}
+using csvtest::utf8;
+using csvtest::X;
 
 struct Csv {
     ClsCsv obj;

@@ -1,13 +1,24 @@
 #pragma once
-// Shared by the document-object tests: text arguments from UTF-8, out-parameters read back as
-// UTF-8, and an object wrapper whose reads return plain strings.
+// Shared by the CSV tests: StringBuffers to and from std::string, text arguments from UTF-8,
+// out-parameters read back as UTF-8, and an object wrapper whose reads return plain strings.
 #include "csv/ClsCsv.h"
 #include "platform/TempDir.h"
+#include "text/StringBuffer.h"
 #include "text/XString.h"
 
 #include <string>
 
 namespace csvtest {
+
+inline StringBuffer make(const std::string& s) {
+    StringBuffer sb;
+    sb.appendN(s.data(), static_cast<int>(s.size()));
+    return sb;
+}
+
+inline std::string str(const StringBuffer& sb) {
+    return std::string(sb.getString(), sb.getSize());
+}
 
 inline std::string repeated(const std::string& unit, size_t times) {
     std::string s;

@@ -2,6 +2,7 @@
 // grid's row-offset memo against reading every cell with a fresh scan. Random lines are built
 // from the bytes the scanners react to, long enough to cross the 16-byte and word blocks of the
 // fast search, and with NUL bytes inside to check that a NUL ends the text everywhere.
+#include "csv/CsvTestSupport.h"
 #include "csv/FieldScanner.h"
 #include "csv/Grid.h"
 #include "text/ExtPtrArray.h"
@@ -15,15 +16,8 @@
 
 namespace {
 
-StringBuffer make(const std::string& s) {
-    StringBuffer sb;
-    sb.appendN(s.data(), static_cast<int>(s.size()));
-    return sb;
-}
-
-std::string str(const StringBuffer& sb) {
-    return std::string(sb.getString(), sb.getSize());
-}
+using csvtest::make;
+using csvtest::str;
 
 // A random line: mostly plain letters with the special bytes mixed in at a chosen density.
 std::string randomLine(std::mt19937& rng) {

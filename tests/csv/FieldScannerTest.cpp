@@ -1,4 +1,5 @@
 // The CSV dialect as read and written by StringBuffer's four field scanners.
+#include "csv/CsvTestSupport.h"
 #include "platform/Memory.h"
 #include "text/ExtPtrArray.h"
 #include "text/StringBuffer.h"
@@ -13,15 +14,8 @@ namespace {
 
 using Fields = std::vector<std::string>;
 
-StringBuffer make(const std::string& s) {
-    StringBuffer sb;
-    sb.appendN(s.data(), static_cast<int>(s.size()));
-    return sb;
-}
-
-std::string str(const StringBuffer& sb) {
-    return std::string(sb.getString(), sb.getSize());
-}
+using csvtest::make;
+using csvtest::str;
 
 std::string field(const StringBuffer& line, int n, char d, bool quotes = true, bool bs = true) {
     StringBuffer out("stale");

@@ -2,6 +2,7 @@
 // block-at-a-time field scan of the row memo, the rows that get buffers of their own, and what
 // happens when memory runs out on the way.
 #include "csv/RowStore.h"
+#include "csv/CsvTestSupport.h"
 #include "csv/FieldScanner.h"
 #include "csv/Grid.h"
 #include "platform/Memory.h"
@@ -18,15 +19,8 @@
 
 namespace {
 
-StringBuffer make(const std::string& s) {
-    StringBuffer sb;
-    sb.appendN(s.data(), static_cast<int>(s.size()));
-    return sb;
-}
-
-std::string str(const StringBuffer& sb) {
-    return std::string(sb.getString(), sb.getSize());
-}
+using csvtest::make;
+using csvtest::str;
 
 // Text made of the bytes that line cutting and field scanning react to, long enough to cross
 // several 16-byte blocks, with long plain stretches now and then.
