@@ -327,41 +327,48 @@ TableStore::Kind TableStore::kindOf(int codePage) {
     return kCodePages[i].kind;
 }
 
+namespace {
+// The index and table text of a code page that has a table of the given kind (kNone: any kind).
+bool findTable(int codePage, TableStore::Kind kind, int& index, const TableText*& text) {
+    index = indexOf(codePage);
+    text = textOf(codePage);
+    return index >= 0 && text && (kind == TableStore::kNone || kCodePages[index].kind == kind);
+}
+} // namespace
+
 const UnicodeLookup* TableStore::forwardSingleByte(int codePage) {
-    int i = indexOf(codePage);
-    const TableText* t = textOf(codePage);
-    if (i < 0 || !t || kCodePages[i].kind != kSingleByte) return nullptr;
+    int i;
+    const TableText* t;
+    if (!findTable(codePage, kSingleByte, i, t)) return nullptr;
     fillForward(i, *t);
     return slots().forwardSingle[i];
 }
 
 const HashConvert* TableStore::forwardDoubleByte(int codePage) {
-    int i = indexOf(codePage);
-    const TableText* t = textOf(codePage);
-    if (i < 0 || !t || kCodePages[i].kind != kDoubleByte) return nullptr;
+    int i;
+    const TableText* t;
+    if (!findTable(codePage, kDoubleByte, i, t)) return nullptr;
     fillForward(i, *t);
     return slots().forwardDouble[i];
 }
 
 const HashConvert* TableStore::reverse(int codePage) {
-    int i = indexOf(codePage);
-    const TableText* t = textOf(codePage);
-    if (i < 0 || !t) return nullptr;
-    fillReverse(i, *t);
-    return slots().reverse[i];
+    int i;
+    const TableText* t;
+    if (!findTable(codePage, kNone, i, t)) return nullptr;
+    return fillReverse(i, *t);
 }
 
 UnicodeLookup* TableStore::buildForwardSingleByte(int codePage) {
-    int i = indexOf(codePage);
-    const TableText* t = textOf(codePage);
-    if (i < 0 || !t || kCodePages[i].kind != kSingleByte) return nullptr;
-    return buildSingleForward(*t);
+    int i;
+    const TableText* t;
+    return findTable(codePage, kSingleByte, i, t) ? buildSingleForward(*t) : nullptr;
 }
 
 HashConvert* TableStore::buildMap(int codePage, bool reverse) {
-    int i = indexOf(codePage);
-    const TableText* t = textOf(codePage);
-    if (i < 0 || !t) return nullptr;
+    int i;
+    const TableText* t;
+    if (!findTable(codePage, kNone, i, t)) return nullptr;
     if (reverse) return buildReverseMap(*t, kCodePages[i].reverseBuckets);
     if (kCodePages[i].kind != kDoubleByte) return nullptr;
     return buildDoubleForward(kCodePages[i], *t, nullptr);
