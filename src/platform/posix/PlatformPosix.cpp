@@ -7,25 +7,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <linux/futex.h>
 #include <new>
 #include <pwd.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
-static_assert(sizeof(std::recursive_mutex) <= 64, "CriticalSection storage too small");
+static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free,
+              "the lock word is waited on as a plain int");
 
-CriticalSection::CriticalSection() {
-    new (storage_) std::recursive_mutex();
+CriticalSection::CriticalSection() = default;
+CriticalSection::~CriticalSection() = default;
+
+// The contended path: the lock word says kWaitedFor while anyone may be asleep on it, so that the
+// holder's leave knows to wake one sleeper. A woken thread takes the lock as kWaitedFor again, as
+// others may still sleep; the cost is at most one needless wake call.
+void CriticalSection::wait(int seen) {
+    if (seen != kWaitedFor) seen = state_.exchange(kWaitedFor, std::memory_order_acquire);
+    while (seen != kFree) {
+        syscall(SYS_futex, reinterpret_cast<int*>(&state_), FUTEX_WAIT_PRIVATE, kWaitedFor, nullptr,
+                nullptr, 0);
+        seen = state_.exchange(kWaitedFor, std::memory_order_acquire);
+    }
 }
-CriticalSection::~CriticalSection() {
-    reinterpret_cast<std::recursive_mutex*>(storage_)->~recursive_mutex();
-}
-void CriticalSection::enter() {
-    reinterpret_cast<std::recursive_mutex*>(storage_)->lock();
-}
-void CriticalSection::leave() {
-    reinterpret_cast<std::recursive_mutex*>(storage_)->unlock();
+
+void CriticalSection::wakeOne() {
+    syscall(SYS_futex, reinterpret_cast<int*>(&state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
 namespace platform {
