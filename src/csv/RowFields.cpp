@@ -101,6 +101,7 @@ bool RowFields::scanBlocks(int want) {
     int* starts = starts_;
     int known = known_;
     int end = -1; // where the text ends, once found
+    bool openOnly = false;
     for (int base = from; base < length && end < 0; base += 32) {
         // One separator per byte at most, plus the sentinel.
         if (known + 33 > capacity_) {
@@ -120,18 +121,34 @@ bool RowFields::scanBlocks(int want) {
         const unsigned b = m.c & live;
         const unsigned d = m.a & live & ~q & ~b;
         if (stop < 32) end = base + stop;
+        if (!b && !q && !inQuotes) {
+            // No quotes (most blocks): every delimiter separates and no field changes kind.
+            // (openOnly is false already: it is only ever set for a field inside its quotes.)
+            for (unsigned sep = d; sep; sep &= sep - 1)
+                starts[known++] = (base + __builtin_ctz(sep) + 1) * 4;
+            if (known > want && stop == 32) {
+                starts[known - 1] &= ~kKinds; // a later scan starts over at the last field
+                known_ = known;
+                return true;
+            }
+            continue;
+        }
         if (!b) {
             const unsigned parity = ByteMasks::prefixParity(q);
             unsigned sep = d & ~(inQuotes ? ~parity : parity);
             unsigned quotes = q; // quotes not yet given to a field
             // Where the current field starts, relative to the block (negative: before it).
             int first = (starts[known - 1] >> 2) - base;
-            // A field that starts in this block and ends at `last` (exclusive) is a quoted stretch
-            // alone when its only quotes are its first and its last byte.
+            // A field that ends at `last` (exclusive) is a quoted stretch alone when its only
+            // quotes are its first and its last byte. For a field that started in an earlier block
+            // openOnly tells that its only quote so far was its first byte.
             // (Without branches: whether a field holds quotes varies from field to field.)
             const auto kind = [&](unsigned fieldQuotes, int last) {
-                const unsigned ends = (1u << (first & 31)) | (1u << ((last - 1) & 31));
-                const bool quotedOnly = first >= 0 && last - first >= 2 && fieldQuotes == ends;
+                const bool startedHere = first >= 0;
+                const unsigned ends =
+                    (startedHere ? 1u << (first & 31) : 0) | (1u << ((last - 1) & 31));
+                const bool quotedOnly =
+                    (startedHere ? last - first >= 2 : openOnly) && fieldQuotes == ends;
                 return static_cast<int>(fieldQuotes != 0) | static_cast<int>(quotedOnly) << 1;
             };
             while (sep) {
@@ -145,6 +162,10 @@ bool RowFields::scanBlocks(int want) {
             }
             // The last field of the row may end in this block too.
             starts[known - 1] |= stop < 32 ? kind(quotes, stop) : quotes ? kUnquote : 0;
+            // A field that goes on into the next block and has so far only its opening quote
+            // may still turn out a quoted stretch alone.
+            openOnly =
+                first >= 0 ? first < 32 && quotes == 1u << (first & 31) : openOnly && quotes == 0;
             inQuotes = inQuotes != (parity >> 31);
             // The whole block is settled, though fewer fields may have been asked for: reading
             // a row cell by cell then costs one call per block rather than one per cell.
@@ -156,6 +177,7 @@ bool RowFields::scanBlocks(int want) {
             }
             continue;
         }
+        openOnly = false; // fields through this block are read the long way
         unsigned hits = d | q | b;
         while (hits) {
             const int p = base + __builtin_ctz(hits);

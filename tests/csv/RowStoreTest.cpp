@@ -163,6 +163,41 @@ TEST(GridRowScan, EveryCellUnderEveryDelimiter) {
     }
 }
 
+// Quoted fields of every shape placed at every offset, so that each crosses the scan's block
+// boundaries at every point: a field is handed out from the row as it lies only when it is one
+// quoted stretch, whatever blocks its quotes fall in.
+TEST(GridRowScan, QuotedFieldsAcrossBlockBoundaries) {
+    const std::string shapes[] = {
+        "\"" + std::string(40, 'q') + "\"",         // one stretch over a whole block
+        "\"abc\"",                                  // short stretch
+        "\"ab\"\"cd" + std::string(36, 'e') + "\"", // doubled quote, then a long tail
+        "\"" + std::string(36, 'e') + "\"\"cd\"",   // long head, then a doubled quote
+        "\"abc\"x" + std::string(36, 'y'),          // a stretch with text after it
+        "x\"" + std::string(36, 'y') + "\"",        // text before a stretch
+        "\"a," + std::string(33, 'b') + ",c\"",     // delimiters inside the stretch
+        "\"\"",                                     // empty stretch
+        "\"\"\"\"",                                 // one doubled quote
+        "\"" + std::string(30, 'a') + "\"\"\"",     // ends in a doubled quote
+    };
+    for (const std::string& shape : shapes) {
+        for (int pad = 0; pad < 70; ++pad) {
+            const std::string row = std::string(pad, 'p') + "," + shape + "," + shape + ",z";
+            Grid g;
+            StringBuffer sb = make(row + "\n");
+            ASSERT_EQ(g.loadCsvTaking(sb, ','), 1);
+            const StringBuffer plain(row.c_str());
+            const int count = FieldScanner::referenceCountFields(plain, ',', true, true);
+            ASSERT_EQ(g.getNumColumns(0), count) << shape << " pad " << pad;
+            for (int c = 0; c < count; ++c) {
+                StringBuffer want, got;
+                FieldScanner::referenceGetNthField(plain, c, ',', true, true, want);
+                ASSERT_TRUE(g.getCell(0, c, got));
+                ASSERT_EQ(str(got), str(want)) << shape << " pad " << pad << " col " << c;
+            }
+        }
+    }
+}
+
 // Loaded rows get buffers of their own only when they change; the text read stays the same.
 TEST(GridRows, LoadedRowsEditTrimAndSave) {
     const struct {
