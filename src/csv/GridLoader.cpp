@@ -39,40 +39,42 @@ public:
 
     void run() {
 #if defined(QX_FIELD_SCAN_BLOCKS)
-        // Only LF, quotes, backslashes and NUL matter; they are found 32 bytes at a time. A block
+        // Only LF, quotes, backslashes and NUL matter; they are found a block at a time. A block
         // without backslashes and without LF inside quotes (nearly every block) is settled with
         // bit masks: the quote state at each byte is the parity of the quotes before it, and an
         // LF outside quotes ends a line. Other blocks go byte by byte through the hits.
         int next = 0; // bytes before this position are escaped or already passed
-        for (int base = 0; base < length_; base += 32) {
+        using Word = ByteMasks::Word;
+        const int kBits = ByteMasks::kBits;
+        for (int base = 0; base < length_; base += kBits) {
             const ByteMasks m(text_, base, length_, '\n', '"', '\\');
-            const unsigned passed = next <= base ? 0 : ByteMasks::below(next - base);
-            const unsigned nul = m.nul & ~passed;
-            const int stop = nul ? __builtin_ctz(nul) : 32;
-            const unsigned live = ByteMasks::below(stop) & ~passed;
-            unsigned lf = m.a & live;
-            const unsigned q = m.b & live;
-            const unsigned b = m.c & live;
-            const unsigned parity = ByteMasks::prefixParity(q);
-            const unsigned inside = inQuotes_ ? ~parity : parity;
+            const Word passed = next <= base ? 0 : ByteMasks::below(next - base);
+            const Word nul = m.nul & ~passed;
+            const int stop = nul ? ByteMasks::lowest(nul) : kBits;
+            const Word live = ByteMasks::below(stop) & ~passed;
+            Word lf = m.a & live;
+            const Word q = m.b & live;
+            const Word b = m.c & live;
+            const Word parity = ByteMasks::prefixParity(q);
+            const Word inside = inQuotes_ ? ~parity : parity;
             if (!b && !(lf & inside)) {
                 while (lf) {
-                    const int p = base + __builtin_ctz(lf);
+                    const int p = base + ByteMasks::lowest(lf);
                     lf &= lf - 1;
                     if (!lineEnd(p)) return;
                 }
-                inQuotes_ = inQuotes_ != (parity >> 31);
+                inQuotes_ = inQuotes_ != ByteMasks::top(parity);
             } else {
-                unsigned hits = lf | q | b;
+                Word hits = lf | q | b;
                 while (hits) {
-                    const int p = base + __builtin_ctz(hits);
+                    const int p = base + ByteMasks::lowest(hits);
                     hits &= hits - 1;
                     if (p < next) continue;
                     next = at(p);
                     if (next < 0) return;
                 }
             }
-            if (stop < 32) {
+            if (stop < kBits) {
                 onLine_(start_, base + stop, fold_);
                 return;
             }

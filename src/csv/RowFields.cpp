@@ -86,10 +86,10 @@ bool RowFields::scanUpTo(int want) {
 }
 
 #if defined(QX_FIELD_SCAN_BLOCKS)
-// The same reading as FieldScanner::scanSeparators, 32 bytes at a time. A block without
-// backslashes is settled with bit masks alone: the quote state at each byte is the parity of
-// the quotes before it, delimiters outside quotes separate fields, and a field holding a quote
-// is marked. Blocks with a backslash go byte by byte through the bytes that matter.
+// The same reading as FieldScanner::scanSeparators, a block (ByteMasks::kBits bytes) at a time. A
+// block without backslashes is settled with bit masks alone: the quote state at each byte is the
+// parity of the quotes before it, delimiters outside quotes separate fields, and a field holding a
+// quote is marked. Blocks with a backslash go byte by byte through the bytes that matter.
 bool RowFields::scanBlocks(int want) {
     const char* text = data_;
     const int length = length_;
@@ -102,31 +102,33 @@ bool RowFields::scanBlocks(int want) {
     int known = known_;
     int end = -1; // where the text ends, once found
     bool openOnly = false;
-    for (int base = from; base < length && end < 0; base += 32) {
+    using Word = ByteMasks::Word;
+    const int kBits = ByteMasks::kBits;
+    for (int base = from; base < length && end < 0; base += kBits) {
         // One separator per byte at most, plus the sentinel.
-        if (known + 33 > capacity_) {
+        if (known + kBits + 1 > capacity_) {
             known_ = known;
-            if (!reserve(33)) return false;
+            if (!reserve(kBits + 1)) return false;
             starts = starts_;
         }
         const ByteMasks m(text, base, length, delimiter_, '"', '\\');
         // A byte escaped by a backslash at the end of the block before is ordinary.
-        const unsigned passed = next <= base ? 0 : ByteMasks::below(next - base);
+        const Word passed = next <= base ? 0 : ByteMasks::below(next - base);
         // The text ends at its first NUL; a delimiter that is also a quote, a backslash or NUL
         // never separates (those tests come first).
-        const unsigned nul = m.nul & ~passed;
-        const int stop = nul ? __builtin_ctz(nul) : 32;
-        const unsigned live = ByteMasks::below(stop) & ~passed;
-        const unsigned q = m.b & live;
-        const unsigned b = m.c & live;
-        const unsigned d = m.a & live & ~q & ~b;
-        if (stop < 32) end = base + stop;
+        const Word nul = m.nul & ~passed;
+        const int stop = nul ? ByteMasks::lowest(nul) : kBits;
+        const Word live = ByteMasks::below(stop) & ~passed;
+        const Word q = m.b & live;
+        const Word b = m.c & live;
+        const Word d = m.a & live & ~q & ~b;
+        if (stop < kBits) end = base + stop;
         if (!b && !q && !inQuotes) {
             // No quotes (most blocks): every delimiter separates and no field changes kind.
             // (openOnly is false already: it is only ever set for a field inside its quotes.)
-            for (unsigned sep = d; sep; sep &= sep - 1)
-                starts[known++] = (base + __builtin_ctz(sep) + 1) * 4;
-            if (known > want && stop == 32) {
+            for (Word sep = d; sep; sep &= sep - 1)
+                starts[known++] = (base + ByteMasks::lowest(sep) + 1) * 4;
+            if (known > want && stop == kBits) {
                 starts[known - 1] &= ~kKinds; // a later scan starts over at the last field
                 known_ = known;
                 return true;
@@ -134,42 +136,42 @@ bool RowFields::scanBlocks(int want) {
             continue;
         }
         if (!b) {
-            const unsigned parity = ByteMasks::prefixParity(q);
-            unsigned sep = d & ~(inQuotes ? ~parity : parity);
-            unsigned quotes = q; // quotes not yet given to a field
+            const Word parity = ByteMasks::prefixParity(q);
+            Word sep = d & ~(inQuotes ? ~parity : parity);
+            Word quotes = q; // quotes not yet given to a field
             // Where the current field starts, relative to the block (negative: before it).
             int first = (starts[known - 1] >> 2) - base;
             // A field that ends at `last` (exclusive) is a quoted stretch alone when its only
             // quotes are its first and its last byte. For a field that started in an earlier block
             // openOnly tells that its only quote so far was its first byte.
             // (Without branches: whether a field holds quotes varies from field to field.)
-            const auto kind = [&](unsigned fieldQuotes, int last) {
+            const auto kind = [&](Word fieldQuotes, int last) {
                 const bool startedHere = first >= 0;
-                const unsigned ends =
-                    (startedHere ? 1u << (first & 31) : 0) | (1u << ((last - 1) & 31));
+                const Word ends =
+                    (startedHere ? ByteMasks::bit(first) : 0) | ByteMasks::bit(last - 1);
                 const bool quotedOnly =
                     (startedHere ? last - first >= 2 : openOnly) && fieldQuotes == ends;
                 return static_cast<int>(fieldQuotes != 0) | static_cast<int>(quotedOnly) << 1;
             };
             while (sep) {
-                const int s = __builtin_ctz(sep);
+                const int s = ByteMasks::lowest(sep);
                 sep &= sep - 1;
-                const unsigned before = ByteMasks::below(s);
+                const Word before = ByteMasks::below(s);
                 starts[known - 1] |= kind(quotes & before, s);
                 quotes &= ~before;
                 starts[known++] = (base + s + 1) * 4;
                 first = s + 1;
             }
             // The last field of the row may end in this block too.
-            starts[known - 1] |= stop < 32 ? kind(quotes, stop) : quotes ? kUnquote : 0;
+            starts[known - 1] |= stop < kBits ? kind(quotes, stop) : quotes ? kUnquote : 0;
             // A field that goes on into the next block and has so far only its opening quote
             // may still turn out a quoted stretch alone.
-            openOnly =
-                first >= 0 ? first < 32 && quotes == 1u << (first & 31) : openOnly && quotes == 0;
-            inQuotes = inQuotes != (parity >> 31);
+            openOnly = first >= 0 ? first < kBits && quotes == ByteMasks::bit(first)
+                                  : openOnly && quotes == 0;
+            inQuotes = inQuotes != ByteMasks::top(parity);
             // The whole block is settled, though fewer fields may have been asked for: reading
             // a row cell by cell then costs one call per block rather than one per cell.
-            if (known > want && stop == 32) {
+            if (known > want && stop == kBits) {
                 // The last field goes on past the block; a later scan starts over at it.
                 starts[known - 1] &= ~kKinds;
                 known_ = known;
@@ -178,9 +180,9 @@ bool RowFields::scanBlocks(int want) {
             continue;
         }
         openOnly = false; // fields through this block are read the long way
-        unsigned hits = d | q | b;
+        Word hits = d | q | b;
         while (hits) {
-            const int p = base + __builtin_ctz(hits);
+            const int p = base + ByteMasks::lowest(hits);
             hits &= hits - 1;
             if (p < next) continue;
             const char c = text[p];

@@ -23,7 +23,7 @@ using csvtest::make;
 using csvtest::str;
 
 // Text made of the bytes that line cutting and field scanning react to, long enough to cross
-// several 16-byte blocks, with long plain stretches now and then.
+// several 64-byte scan blocks, with long plain stretches now and then.
 std::string randomText(std::mt19937& rng, int maxLength) {
     static const char bytes[] = {'a', 'b', ',', ';', '"', '"', '\\', '\r', '\n', '\n', ' ', '\0'};
     const int length = static_cast<int>(rng() % (maxLength + 1));
@@ -91,8 +91,8 @@ TEST(GridLineCutting, AgreesWithFoldingThenSplitting) {
         "\"x\r\ny\"\r\nz",                // CR LF inside quotes and as the line end
         "a\\",                            // a backslash as the last byte
         "a\\\0b\nc",                      // a backslash before the NUL that ends the text
-        std::string(15, 'a') + "\\\r\nb", // the escape crosses a block boundary
-        std::string(31, 'a') + "\"\n\"\nq",
+        std::string(63, 'a') + "\\\r\nb", // the escape crosses a block boundary
+        std::string(63, 'a') + "\"\n\"\nq",
     };
     for (int round = 0; round < 3000; ++round) {
         const std::string text =
