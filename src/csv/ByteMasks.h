@@ -5,6 +5,7 @@
 
 #if defined(QX_FIELD_SCAN_BLOCKS)
 #include <cstdint>
+#include <cstring>
 
 class ByteMasks {
 public:
@@ -12,32 +13,22 @@ public:
     using Word = uint64_t;
     static const int kBits = 64;
 
-    // Masks of the bytes equal to a, b and c, and of the NUL bytes, in text[base, base + kBits).
-    // Bytes at or past length count as NUL; nothing outside text[0, length) is read.
-    ByteMasks(const char* text, int base, int length, char a, char b, char c) {
-        const int valid = length - base < kBits ? length - base : kBits;
-        const char* from = text + base;
-        int shift = 0;
+    // Masks of the bytes equal to a, b and c (and to d, when d is a byte value; else d stays 0),
+    // and of the NUL bytes, in text[base, base + kBits). Bytes at or past length count as NUL;
+    // nothing outside text[0, length) is read.
+    ByteMasks(const char* text, int base, int length, char a, char b, char c, int d = -1) {
         char copy[kBits];
-        if (valid < kBits) {
-            if (length >= kBits) {
-                // The block that ends with the text, moved down to bit 0 afterwards.
-                from = text + length - kBits;
-                shift = kBits - valid;
-            } else {
-                std::memset(copy, 0, sizeof copy);
-                std::memcpy(copy, text + base, static_cast<size_t>(valid));
-                from = copy;
-            }
-        }
+        int shift;
+        const char* from = window(text, base, length, copy, &shift);
         __m128i v[4];
         for (int i = 0; i < 4; ++i)
             v[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16 * i));
         this->a = equal(v, a) >> shift;
         this->b = equal(v, b) >> shift;
         this->c = equal(v, c) >> shift;
+        this->d = d < 0 ? 0 : equal(v, static_cast<char>(d)) >> shift;
         nul = equal(v, 0) >> shift;
-        if (valid < kBits) nul |= ~Word(0) << valid;
+        if (length - base < kBits) nul |= ~Word(0) << (length - base);
     }
 
     // Bit i set when an odd number of the bits 0..i of m are set.
@@ -59,9 +50,24 @@ public:
     // Whether the highest bit is set.
     static bool top(Word m) { return (m >> (kBits - 1)) != 0; }
 
-    Word a, b, c, nul;
+    Word a, b, c, d, nul;
 
 private:
+    // Where the kBits bytes to compare start, and by how much the masks move down afterwards.
+    // Near the end of a text at least kBits long the block that ends with the text is read;
+    // a shorter text is copied into copy, padded with NULs.
+    static const char* window(const char* text, int base, int length, char* copy, int* shift) {
+        *shift = 0;
+        const int valid = length - base;
+        if (valid >= kBits) return text + base;
+        if (length >= kBits) {
+            *shift = kBits - valid;
+            return text + length - kBits;
+        }
+        std::memset(copy, 0, kBits);
+        std::memcpy(copy, text + base, static_cast<size_t>(valid));
+        return copy;
+    }
     static Word equal(const __m128i* v, char byte) {
         const __m128i x = _mm_set1_epi8(byte);
         Word m = 0;

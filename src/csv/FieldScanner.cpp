@@ -167,22 +167,42 @@ void FieldScanner::appendUnquoted(const char* text, int length, bool quotes, boo
     }
     const unsigned char q = quotes ? kQuote : kBackslash;
     const unsigned char bs = backslash ? kBackslash : kQuote;
-    if (length <= 32) {
-        // Most cells are short and plain: one look at each byte, then a single copy.
-        int i = 0;
-        while (i < length && byteAt(text, i) != q && byteAt(text, i) != bs && text[i] != 0)
-            ++i;
-        if (i == length) {
-            out.appendN(text, length);
-            return;
+    if (length <= 64 && out.expectNumBytes(length)) {
+        // Short fields in one pass, written straight behind the text (the cell is never longer
+        // than the field). The same reading as the segment loop below.
+        const int from = out.getSize();
+        char* w = out.getWritableData() + from;
+        bool inQuotes = false;
+        for (int p = 0; p < length; ++p) {
+            const unsigned char c = byteAt(text, p);
+            if (c == 0) break;
+            if (backslash && c == kBackslash) {
+                // The next byte is kept whatever it is; a backslash before the end or a NUL
+                // ends the text and is dropped.
+                if (p + 1 >= length || text[p + 1] == 0) break;
+                *w++ = text[++p];
+                continue;
+            }
+            if (quotes && c == kQuote) {
+                if (!inQuotes)
+                    inQuotes = true;
+                else if (p + 1 < length && byteAt(text, p + 1) == kQuote)
+                    *w++ = text[++p]; // a doubled quote gives one
+                else
+                    inQuotes = false;
+                continue;
+            }
+            *w++ = static_cast<char>(c);
         }
+        out.setLength(from + static_cast<int>(w - (out.getWritableData() + from)));
+        return;
     }
     // The field is copied in segments; quotes and escaping backslashes end a segment and are
     // left out.
     int start = 0;
     bool inQuotes = false;
     int p = 0;
-    const bool shortField = length <= 64; // not worth a block search
+    const bool shortField = length <= 64; // not worth a block search (without memory above)
     for (;;) {
         if (shortField) {
             while (p < length && byteAt(text, p) != q && byteAt(text, p) != bs && text[p] != 0)

@@ -20,6 +20,7 @@ Grid::~Grid() = default;
 
 void Grid::clear() {
     lastRow_.clear();
+    index_.clear();
     rows_.clear();
     delimiterSet_ = false;
     headerLine_.clear();
@@ -66,6 +67,7 @@ int Grid::getNumColumns(int row) {
     const char* text;
     int length;
     if (!rows_.text(row, &text, &length)) return 0;
+    useIndex(row, text, length);
     count = length == 0 ? 0 : lastRow_.countFields(text, length, row, delimiter_);
     if (count < 0) {
         count = 1;
@@ -91,6 +93,7 @@ bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
     *cell = "";
     *cellLength = 0;
     if (col < 0 || length == 0) return true; // no such field: an empty cell
+    useIndex(row, text, length);
     int start = 0, end = 0;
     bool asIs = false;
     switch (lastRow_.locate(text, length, row, delimiter_, col, &start, &end, &asIs)) {
@@ -118,6 +121,13 @@ bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
     *cell = scratch.getString();
     *cellLength = scratch.getSize();
     return true;
+}
+
+void Grid::useIndex(int row, const char* text, int length) const {
+    if (lastRow_.holds(text, length, row, delimiter_) || rows_.isOwned(row)) return;
+    int fields;
+    const int* starts = index_.row(row, length, delimiter_, &fields);
+    if (starts) lastRow_.borrow(text, length, row, delimiter_, starts, fields);
 }
 
 bool Grid::getCell(int row, int col, StringBuffer& out) const {

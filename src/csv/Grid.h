@@ -2,6 +2,7 @@
 // One CSV table. Every data row is kept as the raw CSV text of its line, exactly as read or as
 // edited, and split into cells only when a cell or a count is asked for. The column-name line is
 // held apart, with a hash index from column name to column number.
+#include "csv/FieldIndex.h"
 #include "csv/RowFields.h"
 #include "csv/RowStore.h"
 #include "text/ExtIntArray.h"
@@ -74,6 +75,8 @@ public:
 
 private:
     bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
+    // Points the row memo at the loader's field starts for the row, when it has them.
+    void useIndex(int row, const char* text, int length) const;
     // Loads the text in block[0..length) (block[length] is NUL), which the grid takes over.
     int loadBlock(char* block, int length, char initialDelimiter);
 
@@ -88,4 +91,7 @@ private:
     // operation that changes a row text or the delimiter forgets them. Like every other grid
     // operation, reads are made under the owner's lock (ClsCsv's), never from two threads at once.
     mutable RowFields lastRow_;
+    // The field starts of the loaded rows (see FieldIndex); lastRow_ may borrow from it, so it
+    // is cleared together with lastRow_.
+    FieldIndex index_;
 };

@@ -6,6 +6,7 @@
 // are not folded in a pass of their own: a line's CR LF end is cut off with the line end, and
 // the few lines that hold a CR LF inside (in quotes or escaped) are folded where they lie.
 #include "csv/ByteMasks.h"
+#include "csv/FieldIndex.h"
 #include "csv/FieldScanner.h"
 #include "csv/Grid.h"
 #include "platform/Memory.h"
@@ -32,22 +33,32 @@ char detectDelimiter(const char* line, int length) {
 // before the CR; and a backslash followed by CR LF escapes the LF. Calls onLine(start, end, fold)
 // for each line, in order, until it returns false: [start, end) is the line without its line
 // end, and fold tells that CR LF pairs inside the line (quoted or escaped) still need folding.
+//
+// Given a FieldIndex that is building, the cutter also notes the field starts of every line it
+// settles with block masks (see FieldIndex); lines that touch a block it reads byte by byte are
+// left out of the index.
 template <class F> class LineCutter {
 public:
-    LineCutter(const char* text, int length, F& onLine)
-        : text_(text), length_(length), onLine_(onLine) {}
+    LineCutter(const char* text, int length, F& onLine, FieldIndex* index, char delimiter)
+        : text_(text), length_(length), onLine_(onLine), index_(index), delimiter_(delimiter) {}
 
     void run() {
 #if defined(QX_FIELD_SCAN_BLOCKS)
-        // Only LF, quotes, backslashes and NUL matter; they are found a block at a time. A block
-        // without backslashes and without LF inside quotes (nearly every block) is settled with
-        // bit masks: the quote state at each byte is the parity of the quotes before it, and an
-        // LF outside quotes ends a line. Other blocks go byte by byte through the hits.
+        // Only LF, quotes, backslashes and NUL matter (and the delimiter, for the index); they
+        // are found a block at a time. A block without backslashes and without CR LF inside
+        // quotes (nearly every block) is settled with bit masks: the quote state at each byte is
+        // the parity of the quotes before it, an LF outside quotes ends a line and a delimiter
+        // outside quotes a field. Other blocks go byte by byte through the hits.
+        indexing_ = index_ && index_->building() && index_->reserve(4, 1);
+        if (indexing_) index_->openLine();
         int next = 0; // bytes before this position are escaped or already passed
         using Word = ByteMasks::Word;
         const int kBits = ByteMasks::kBits;
         for (int base = 0; base < length_; base += kBits) {
-            const ByteMasks m(text_, base, length_, '\n', '"', '\\');
+            // Room for a whole block of line ends (three entries each) and field starts.
+            if (indexing_ && !index_->reserve(3 * kBits + 4, kBits + 1)) indexing_ = false;
+            const ByteMasks m(text_, base, length_, '\n', '"', '\\',
+                              indexing_ ? static_cast<unsigned char>(delimiter_) : -1);
             const Word passed = next <= base ? 0 : ByteMasks::below(next - base);
             const Word nul = m.nul & ~passed;
             const int stop = nul ? ByteMasks::lowest(nul) : kBits;
@@ -57,14 +68,28 @@ public:
             const Word b = m.c & live;
             const Word parity = ByteMasks::prefixParity(q);
             const Word inside = inQuotes_ ? ~parity : parity;
-            if (!b && !(lf & inside)) {
-                while (lf) {
-                    const int p = base + ByteMasks::lowest(lf);
-                    lf &= lf - 1;
-                    if (!lineEnd(p)) return;
+            // An LF inside quotes is an ordinary byte, unless a CR comes before it: that pair
+            // is folded, which the byte path notes.
+            bool crLfInQuotes = false;
+            for (Word quoted = lf & inside; quoted; quoted &= quoted - 1) {
+                const int p = base + ByteMasks::lowest(quoted);
+                crLfInQuotes = crLfInQuotes || (p > 0 && text_[p - 1] == '\r');
+            }
+            if (!b && !crLfInQuotes) {
+                lf &= ~inside;
+                if (indexing_) {
+                    if (!indexBlock(base, lf, m.d & live & ~inside, q, stop)) return;
+                } else {
+                    while (lf) {
+                        const int p = base + ByteMasks::lowest(lf);
+                        lf &= lf - 1;
+                        if (!lineEnd(p)) return;
+                    }
                 }
                 inQuotes_ = inQuotes_ != ByteMasks::top(parity);
             } else {
+                // Lines through this block are left out of the index.
+                lineBad_ = inSlow_ = true;
                 Word hits = lf | q | b;
                 while (hits) {
                     const int p = base + ByteMasks::lowest(hits);
@@ -73,9 +98,12 @@ public:
                     next = at(p);
                     if (next < 0) return;
                 }
+                inSlow_ = false;
+                fieldStart_ = base + kBits;
+                openOnly_ = false;
             }
             if (stop < kBits) {
-                onLine_(start_, base + stop, fold_);
+                endText(base + stop);
                 return;
             }
         }
@@ -87,22 +115,97 @@ public:
             if (p < 0) return;
         }
 #endif
-        onLine_(start_, length_, fold_);
+        endText(length_);
     }
 
 private:
+#if defined(QX_FIELD_SCAN_BLOCKS)
+    using Word = ByteMasks::Word;
+    static const int kBits = ByteMasks::kBits;
+    static const int kUnquote = 1; // the field kinds of RowFields
+    static const int kQuotedOnly = 3;
+
+    // The kind of the open field, which ends before byte `last` of the block at base: it needs
+    // unquoting when it holds quotes, and it is one quoted stretch when its only quotes are its
+    // first and its last byte (openOnly_ carries that over for a field begun in an earlier
+    // block: so far only its opening quote).
+    int kind(Word fieldQuotes, int first, int last) const {
+        const bool startedHere = first >= 0;
+        const Word ends = (startedHere ? ByteMasks::bit(first) : 0) | ByteMasks::bit(last - 1);
+        const bool quotedOnly =
+            (startedHere ? last - first >= 2 : openOnly_) && fieldQuotes == ends;
+        return static_cast<int>(fieldQuotes != 0) | static_cast<int>(quotedOnly) << 1;
+    }
+
+    // A block settled by masks, with the index: line ends (lf) and separators (sep) in the order
+    // they come, each field marked with its kind. False when the caller stops.
+    bool indexBlock(int base, Word lf, Word sep, Word q, int stop) {
+        int first = fieldStart_ - base; // where the open field starts, relative to the block
+        if (q == 0 && !openOnly_) {
+            // No quotes (most blocks): no field changes kind; the separators of each line are
+            // noted in one run, then the line ends.
+            Word rest = sep;
+            for (Word ends = lf; ends; ends &= ends - 1) {
+                const int s = ByteMasks::lowest(ends);
+                const int lineStart = start_;
+                for (Word mine = rest & ByteMasks::below(s); mine; mine &= mine - 1)
+                    index_->addField(base + ByteMasks::lowest(mine) + 1 - lineStart);
+                rest &= ~ByteMasks::below(s);
+                if (!lineEnd(base + s)) return false;
+                first = s + 1;
+            }
+            if (rest) {
+                const int lineStart = start_;
+                for (Word mine = rest; mine; mine &= mine - 1)
+                    index_->addField(base + ByteMasks::lowest(mine) + 1 - lineStart);
+                first = kBits - __builtin_clzll(rest);
+            }
+            fieldStart_ = base + first;
+            return true;
+        }
+        Word quotes = q; // quotes not yet given to a field
+        for (Word events = lf | sep; events; events &= events - 1) {
+            const int s = ByteMasks::lowest(events);
+            const Word before = ByteMasks::below(s);
+            if (lf & ByteMasks::bit(s)) {
+                const int p = base + s;
+                const int end = p > start_ && text_[p - 1] == '\r' ? p - 1 : p;
+                index_->markLast(kind(quotes & before, first, end - base));
+                quotes &= ~before;
+                if (!lineEnd(p)) return false;
+                openOnly_ = false;
+            } else {
+                index_->markLast(kind(quotes & before, first, s));
+                quotes &= ~before;
+                index_->addField(base + s + 1 - start_);
+            }
+            first = s + 1;
+        }
+        if (stop < kBits) {
+            index_->markLast(kind(quotes, first, stop));
+        } else {
+            // The open field goes on into the next block.
+            if (quotes) index_->markLast(kUnquote);
+            openOnly_ = first >= 0 ? first < kBits && quotes == ByteMasks::bit(first)
+                                   : openOnly_ && quotes == 0;
+        }
+        fieldStart_ = base + first;
+        return true;
+    }
+#endif
+
     // Handles the LF, quote, backslash or NUL at p; returns where the scan goes on, or -1 when
     // the text or the caller stops here.
     int at(int p) {
         const char c = text_[p];
         if (c == 0) {
-            onLine_(start_, p, fold_);
+            endText(p);
             return -1;
         }
         if (c == '\\') {
             // The next byte of the folded text is ordinary; the text may end right here.
             if (p + 1 >= length_ || text_[p + 1] == 0) {
-                onLine_(start_, p + 1, fold_);
+                endText(p + 1);
                 return -1;
             }
             if (text_[p + 1] == '\r' && p + 2 < length_ && text_[p + 2] == '\n') {
@@ -124,22 +227,45 @@ private:
 
     // The LF at p ends a line (and with a CR before it, the CR goes with the line end).
     bool lineEnd(int p) {
-        if (!onLine_(start_, p > start_ && text_[p - 1] == '\r' ? p - 1 : p, fold_)) return false;
+        const int end = p > start_ && text_[p - 1] == '\r' ? p - 1 : p;
+        if (indexing_) index_->closeLine(end - start_, !lineBad_ && !fold_);
+        if (!onLine_(start_, end, fold_)) return false;
         start_ = p + 1;
         fold_ = false;
+        if (indexing_) {
+            index_->openLine();
+            lineBad_ = inSlow_;
+        }
         return true;
+    }
+
+    // The text ends at `end`: the last line.
+    void endText(int end) {
+        if (indexing_) index_->closeLine(end - start_, !lineBad_ && !fold_);
+        onLine_(start_, end, fold_);
     }
 
     const char* text_;
     int length_;
     F& onLine_;
+    FieldIndex* index_;
+    char delimiter_;
     int start_ = 0;
     bool inQuotes_ = false;
     bool fold_ = false;
+    // The index: whether it is being made, whether the open line is left out of it, whether
+    // the cutter is in a block read byte by byte, where the open field starts and whether it
+    // holds only its opening quote so far.
+    bool indexing_ = false;
+    bool lineBad_ = false;
+    bool inSlow_ = false;
+    int fieldStart_ = 0;
+    bool openOnly_ = false;
 };
 
-template <class F> void cutLines(const char* text, int length, F&& onLine) {
-    LineCutter<F> cutter(text, length, onLine);
+template <class F>
+void cutLines(const char* text, int length, FieldIndex* index, char delimiter, F&& onLine) {
+    LineCutter<F> cutter(text, length, onLine, index, delimiter);
     cutter.run();
 }
 
@@ -199,6 +325,7 @@ int Grid::loadCsvTaking(StringBuffer& text, char initialDelimiter) {
 
 int Grid::loadBlock(char* block, int length, char initialDelimiter) {
     lastRow_.clear();
+    index_.clear();
     delimiter_ = initialDelimiter;
     rows_.clear();
     colCountCache_.clear();
@@ -210,7 +337,20 @@ int Grid::loadBlock(char* block, int length, char initialDelimiter) {
     bool header = hasColumnNames;
     bool haveHeader = false;
     if (length > 0) {
-        cutLines(block, length, [&](int start, int end, bool fold) {
+        // The index is made for the delimiter the table will most likely use: the one set, or the
+        // one the first line suggests (the delimiter is detected from the first line, which ends
+        // at the first LF unless that LF is quoted). A wrong guess only leaves it unused.
+        char guess = initialDelimiter;
+        if (!delimiterSet_) {
+            const void* lf = std::memchr(block, '\n', static_cast<size_t>(length));
+            guess = detectDelimiter(
+                block, lf ? static_cast<int>(static_cast<const char*>(lf) - block) : length);
+        }
+#if defined(QX_FIELD_SCAN_BLOCKS) // only the block cutter makes the index
+        if (guess != '"' && guess != '\\' && guess != '\n' && guess != '\r' && guess != 0)
+            index_.begin(guess, hasColumnNames ? 1 : 0, length);
+#endif
+        cutLines(block, length, &index_, guess, [&](int start, int end, bool fold) {
             if (fold) end = start + foldCrLf(block + start, end - start);
             block[end] = 0;
             if (header) {

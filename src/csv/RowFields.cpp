@@ -23,6 +23,19 @@ void RowFields::reset(const char* text, int length, int row, char delimiter) {
     end_ = 0;
     known_ = 0;
     ready_ = 0;
+    table_ = starts_;
+}
+
+void RowFields::borrow(const char* text, int length, int row, char delimiter, const int* starts,
+                       int fields) {
+    data_ = text;
+    length_ = length;
+    row_ = row;
+    delimiter_ = delimiter;
+    table_ = starts;
+    known_ = ready_ = fields;
+    complete_ = true;
+    end_ = length;
 }
 
 bool RowFields::reserve(int n) {
@@ -35,6 +48,7 @@ bool RowFields::reserve(int n) {
     void* block = qxRealloc(starts_, static_cast<size_t>(grown) * sizeof(int));
     if (!block) return false;
     starts_ = static_cast<int*>(block);
+    table_ = starts_;
     capacity_ = grown;
     return true;
 }

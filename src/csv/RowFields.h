@@ -32,22 +32,29 @@ public:
     bool lookup(const char* text, int length, int row, char delimiter, int col, int* start,
                 int* end, bool* asIs) const {
         if (col >= ready_ || col < 0 || !holds(text, length, row, delimiter)) return false;
-        const int kind = starts_[col] & kKinds;
-        *start = (starts_[col] >> 2) + (kind >> 1);
-        *end = (starts_[col + 1] >> 2) - 1 - (kind >> 1);
+        const int kind = table_[col] & kKinds;
+        *start = (table_[col] >> 2) + (kind >> 1);
+        *end = (table_[col + 1] >> 2) - 1 - (kind >> 1);
         *asIs = kind != kUnquote;
         return true;
     }
     // The row's field count (the whole row is scanned once); -1 for kNoMemory.
     int countFields(const char* text, int length, int row, char delimiter);
 
-private:
-    Result locateSlow(const char* text, int length, int row, char delimiter, int col, int* start,
-                      int* end, bool* asIs);
+    // Whether the memo is for this row text, length and delimiter.
     bool holds(const char* text, int length, int row, char delimiter) const {
         return data_ == text && data_ && length_ == length && row_ == row &&
                delimiter_ == delimiter;
     }
+    // Takes the field starts of the row from elsewhere (FieldIndex): `fields` starts in this
+    // memo's layout followed by the end sentinel. They are used where they lie and must stay
+    // there until the memo is cleared or moves on to another row.
+    void borrow(const char* text, int length, int row, char delimiter, const int* starts,
+                int fields);
+
+private:
+    Result locateSlow(const char* text, int length, int row, char delimiter, int col, int* start,
+                      int* end, bool* asIs);
     void reset(const char* text, int length, int row, char delimiter);
     // Finds field starts until field `want` is known or the row ends; false without memory.
     bool scanUpTo(int want);
@@ -69,6 +76,8 @@ private:
     static const int kQuotedOnly = 3;
     static const int kKinds = 3;
     int* starts_ = nullptr;
+    // What lookup reads: starts_, or starts borrowed from an index.
+    const int* table_ = nullptr;
     int known_ = 0; // number of field starts found
     int ready_ = 0; // fields whose end is known too: known_ - 1, or known_ once complete
     int capacity_ = 0;
