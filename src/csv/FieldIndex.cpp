@@ -34,38 +34,31 @@ void FieldIndex::drop() {
 }
 
 namespace {
-// A capacity of at least need, grown by half at a time (from 4096); 0 past what an int holds.
-int grownCapacity(int current, int need) {
+// A capacity of at least need, grown by half at a time (from 4096); 0 past 2^29 entries.
+std::ptrdiff_t grownCapacity(std::ptrdiff_t current, std::ptrdiff_t need) {
     long long grown = current < 4096 ? 4096 : current;
     while (grown < need)
         grown += grown / 2;
-    return grown > 0x1FFFFFFF ? 0 : static_cast<int>(grown);
+    return grown > 0x1FFFFFFF ? 0 : static_cast<std::ptrdiff_t>(grown);
+}
+
+// Grows block to hold at least need ints; false without memory.
+bool growArray(int*& block, std::ptrdiff_t& capacity, std::ptrdiff_t need) {
+    if (need <= capacity) return true;
+    const std::ptrdiff_t grown = grownCapacity(capacity, need);
+    void* moved = grown ? qxRealloc(block, static_cast<size_t>(grown) * sizeof(int)) : nullptr;
+    if (!moved) return false;
+    block = static_cast<int*>(moved);
+    capacity = grown;
+    return true;
 }
 } // namespace
 
 bool FieldIndex::grow(int entries, int lines) {
     if (!building_) return false;
-    if (count_ + entries > capacity_) {
-        const std::ptrdiff_t capacity = grownCapacity(capacity_, count_ + entries);
-        void* block =
-            capacity ? qxRealloc(entries_, static_cast<size_t>(capacity) * sizeof(int)) : nullptr;
-        if (!block) {
-            drop();
-            return false;
-        }
-        entries_ = static_cast<int*>(block);
-        capacity_ = capacity;
-    }
-    if (lineCount_ + lines > lineCapacity_) {
-        const std::ptrdiff_t capacity = grownCapacity(lineCapacity_, lineCount_ + lines);
-        void* block =
-            capacity ? qxRealloc(lines_, static_cast<size_t>(capacity) * sizeof(int)) : nullptr;
-        if (!block) {
-            drop();
-            return false;
-        }
-        lines_ = static_cast<int*>(block);
-        lineCapacity_ = capacity;
-    }
-    return true;
+    if (growArray(entries_, capacity_, count_ + entries) &&
+        growArray(lines_, lineCapacity_, lineCount_ + lines))
+        return true;
+    drop();
+    return false;
 }
