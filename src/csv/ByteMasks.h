@@ -50,6 +50,24 @@ public:
     // Whether the highest bit is set.
     static bool top(Word m) { return (m >> (kBits - 1)) != 0; }
 
+    // The kind of a field (as RowFields keeps it: bit 0, the field holds quotes; bit 1 as well,
+    // it is one quoted stretch) from its quotes in this block, fieldQuotes. The field starts at
+    // `first` (negative: in an earlier block) and ends before `last`, both relative to the block.
+    // It is one quoted stretch when its only quotes are its first and its last byte;
+    // openOnly tells that a field begun in an earlier block had only its opening quote there.
+    // (Without branches: whether a field holds quotes varies from field to field.)
+    static int fieldKind(Word fieldQuotes, int first, int last, bool openOnly) {
+        const bool startedHere = first >= 0;
+        const Word ends = (startedHere ? bit(first) : 0) | bit(last - 1);
+        const bool quotedOnly = (startedHere ? last - first >= 2 : openOnly) && fieldQuotes == ends;
+        return static_cast<int>(fieldQuotes != 0) | static_cast<int>(quotedOnly) << 1;
+    }
+    // For a field that goes on past this block, with `quotes` its quotes here: whether its only
+    // quote so far is its opening one (see fieldKind).
+    static bool onlyOpeningQuote(Word quotes, int first, bool openOnly) {
+        return first >= 0 ? first < kBits && quotes == bit(first) : openOnly && quotes == 0;
+    }
+
     Word a, b, c, d, nul;
 
 private:

@@ -122,19 +122,10 @@ private:
 #if defined(QX_FIELD_SCAN_BLOCKS)
     using Word = ByteMasks::Word;
     static const int kBits = ByteMasks::kBits;
-    static const int kUnquote = 1; // the field kinds of RowFields
-    static const int kQuotedOnly = 3;
 
-    // The kind of the open field, which ends before byte `last` of the block at base: it needs
-    // unquoting when it holds quotes, and it is one quoted stretch when its only quotes are its
-    // first and its last byte (openOnly_ carries that over for a field begun in an earlier
-    // block: so far only its opening quote).
+    // The kind of the open field, which ends before byte `last` of the block.
     int kind(Word fieldQuotes, int first, int last) const {
-        const bool startedHere = first >= 0;
-        const Word ends = (startedHere ? ByteMasks::bit(first) : 0) | ByteMasks::bit(last - 1);
-        const bool quotedOnly =
-            (startedHere ? last - first >= 2 : openOnly_) && fieldQuotes == ends;
-        return static_cast<int>(fieldQuotes != 0) | static_cast<int>(quotedOnly) << 1;
+        return ByteMasks::fieldKind(fieldQuotes, first, last, openOnly_);
     }
 
     // A block settled by masks, with the index: line ends (lf) and separators (sep) in the order
@@ -185,9 +176,8 @@ private:
             index_->markLast(kind(quotes, first, stop));
         } else {
             // The open field goes on into the next block.
-            if (quotes) index_->markLast(kUnquote);
-            openOnly_ = first >= 0 ? first < kBits && quotes == ByteMasks::bit(first)
-                                   : openOnly_ && quotes == 0;
+            if (quotes) index_->markLast(RowFields::kUnquote);
+            openOnly_ = ByteMasks::onlyOpeningQuote(quotes, first, openOnly_);
         }
         fieldStart_ = base + first;
         return true;

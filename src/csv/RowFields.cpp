@@ -155,17 +155,8 @@ bool RowFields::scanBlocks(int want) {
             Word quotes = q; // quotes not yet given to a field
             // Where the current field starts, relative to the block (negative: before it).
             int first = (starts[known - 1] >> 2) - base;
-            // A field that ends at `last` (exclusive) is a quoted stretch alone when its only
-            // quotes are its first and its last byte. For a field that started in an earlier block
-            // openOnly tells that its only quote so far was its first byte.
-            // (Without branches: whether a field holds quotes varies from field to field.)
             const auto kind = [&](Word fieldQuotes, int last) {
-                const bool startedHere = first >= 0;
-                const Word ends =
-                    (startedHere ? ByteMasks::bit(first) : 0) | ByteMasks::bit(last - 1);
-                const bool quotedOnly =
-                    (startedHere ? last - first >= 2 : openOnly) && fieldQuotes == ends;
-                return static_cast<int>(fieldQuotes != 0) | static_cast<int>(quotedOnly) << 1;
+                return ByteMasks::fieldKind(fieldQuotes, first, last, openOnly);
             };
             while (sep) {
                 const int s = ByteMasks::lowest(sep);
@@ -180,8 +171,7 @@ bool RowFields::scanBlocks(int want) {
             starts[known - 1] |= stop < kBits ? kind(quotes, stop) : quotes ? kUnquote : 0;
             // A field that goes on into the next block and has so far only its opening quote
             // may still turn out a quoted stretch alone.
-            openOnly = first >= 0 ? first < kBits && quotes == ByteMasks::bit(first)
-                                  : openOnly && quotes == 0;
+            openOnly = ByteMasks::onlyOpeningQuote(quotes, first, openOnly);
             inQuotes = inQuotes != ByteMasks::top(parity);
             // The whole block is settled, though fewer fields may have been asked for: reading
             // a row cell by cell then costs one call per block rather than one per cell.

@@ -8,6 +8,10 @@
 class RowFields {
 public:
     enum Result { kFound, kBeyondLastField, kNoMemory };
+    // The kinds of a field start (see starts_ below).
+    static const int kUnquote = 1;
+    static const int kQuotedOnly = 3;
+    static const int kKinds = 3;
 
     RowFields() = default;
     ~RowFields();
@@ -72,9 +76,6 @@ private:
     // when it is just one quoted stretch as well ("abc": the cell is the text between the
     // quotes). Once the whole row has been scanned, starts_[known_] holds four times (end of the
     // row + 1), as if another field followed.
-    static const int kUnquote = 1;
-    static const int kQuotedOnly = 3;
-    static const int kKinds = 3;
     int* starts_ = nullptr;
     // What lookup reads: starts_, or starts borrowed from an index.
     const int* table_ = nullptr;
