@@ -46,9 +46,15 @@ private:
 private:
     enum { kFree = 0, kHeld = 1, kWaitedFor = 2 };
     // An address that no other running thread shares: a thread knows itself as the holder.
+    // (One definition, in the platform code, so that every caller sees the same one; __thread
+    // where the compiler has it, as that needs no call to reach it from other files.)
+#if defined(__GNUC__)
+    static __thread char threadTag_;
+#else
+    static thread_local char threadTag_;
+#endif
     static const void* threadTag() {
-        static thread_local char tag;
-        return &tag;
+        return &threadTag_;
     }
     // Waits until the lock is free and takes it (state seen: what the failed attempt found).
     void wait(int seen);

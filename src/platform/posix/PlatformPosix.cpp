@@ -17,6 +17,12 @@
 static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free,
               "the lock word is waited on as a plain int");
 
+#if defined(__GNUC__)
+__thread char CriticalSection::threadTag_;
+#else
+thread_local char CriticalSection::threadTag_;
+#endif
+
 CriticalSection::CriticalSection() = default;
 CriticalSection::~CriticalSection() = default;
 
