@@ -74,13 +74,20 @@ public:
         if (marker_ != 0xAA) checkMarker();
         if (n <= 0 || n >= capacity_) return false;
         const char* from = static_cast<const char*>(p);
-        if (n >= 8 && n <= 16) {
-            // Short texts as two overlapping 8-byte moves instead of a call.
-            uint64_t head, tail;
-            std::memcpy(&head, from, 8);
-            std::memcpy(&tail, from + n - 8, 8);
-            std::memcpy(data_, &head, 8);
-            std::memcpy(data_ + n - 8, &tail, 8);
+        // Texts up to 32 bytes (most table cells) as two overlapping moves of a fixed size
+        // instead of a call; nothing outside from[0, n) is read.
+        if (n <= 32) {
+            if (n >= 16)
+                moveEnds<16>(from, n);
+            else if (n >= 8)
+                moveEnds<8>(from, n);
+            else if (n >= 4)
+                moveEnds<4>(from, n);
+            else {
+                data_[0] = from[0];
+                data_[n / 2] = from[n / 2];
+                data_[n - 1] = from[n - 1];
+            }
         } else {
             std::memcpy(data_, from, static_cast<size_t>(n));
         }
@@ -124,6 +131,14 @@ public:
     static const char* intToString(int v);
 
 private:
+    // The first and the last k bytes of from[0, n) (k <= n <= 2k) to the start of the block.
+    template <int k> void moveEnds(const char* from, int n) {
+        char head[k], tail[k];
+        std::memcpy(head, from, k);
+        std::memcpy(tail, from + n - k, k);
+        std::memcpy(data_, head, k);
+        std::memcpy(data_ + n - k, tail, k);
+    }
     void checkMarker() const;
     bool growFor(int n, int extra);
     void adaptStep();

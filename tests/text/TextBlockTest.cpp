@@ -44,22 +44,23 @@ TEST(StringBufferBlock, SetCapacityReleaseAndOverwrite) {
     sb.append("again");
     EXPECT_EQ(str(sb), "again");
 
-    StringBuffer target("0123456789abcdef0123"); // capacity 21
+    // Every length up to the block's size, with a different byte at every position (short
+    // texts are moved as overlapping pieces), then the lengths that do not fit.
+    StringBuffer target(std::string(40, '.').c_str()); // capacity 41
     const char* const data = target.getString();
-    const struct {
-        int length; // of a text of one letter
-        bool fits;
-    } writes[] = {{1, true},  {7, true},  {8, true},   {16, true},
-                  {17, true}, {20, true}, {21, false}, {0, false}};
     std::string expected = str(target);
-    for (const auto& w : writes) {
-        const std::string text(static_cast<size_t>(w.length), static_cast<char>('a' + w.length));
-        EXPECT_EQ(target.overwrite(text.data(), w.length), w.fits) << w.length;
-        if (w.fits) expected = text;
-        EXPECT_EQ(str(target), expected);
+    for (int length = 1; length <= 42; ++length) {
+        std::string text;
+        for (int i = 0; i < length; ++i)
+            text += static_cast<char>('A' + (i * 7 + length) % 58);
+        const bool fits = length < 41;
+        EXPECT_EQ(target.overwrite(text.data(), length), fits) << length;
+        if (fits) expected = text;
+        EXPECT_EQ(str(target), expected) << length;
         EXPECT_EQ(target.getString()[target.getSize()], '\0');
         EXPECT_EQ(target.getString(), data); // never a new block
     }
+    EXPECT_FALSE(target.overwrite("x", 0));
 }
 
 // Cells of varied lengths read into one XString: the block is kept while it fits closely, so a
