@@ -29,10 +29,6 @@ void FieldIndex::begin(char delimiter, int firstRowLine, int sizeHint) {
     grow(sizeHint / 8 + 64, sizeHint / 64 + 16);
 }
 
-void FieldIndex::drop() {
-    clear();
-}
-
 namespace {
 // A capacity of at least need, grown by half at a time (from 4096); 0 past 2^29 entries.
 std::ptrdiff_t grownCapacity(std::ptrdiff_t current, std::ptrdiff_t need) {
@@ -59,6 +55,6 @@ bool FieldIndex::grow(int entries, int lines) {
     if (growArray(entries_, capacity_, count_ + entries) &&
         growArray(lines_, lineCapacity_, lineCount_ + lines))
         return true;
-    drop();
+    clear(); // the index is dropped and answers nothing
     return false;
 }

@@ -71,8 +71,6 @@ public:
         entries_[first - 1] = static_cast<int>(count_ - first);
         entries_[count_++] = (length + 1) * 4;
     }
-    // Gives up: the index is dropped and answers nothing.
-    void drop();
 
 private:
     bool grow(int entries, int lines);

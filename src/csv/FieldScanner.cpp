@@ -158,6 +158,19 @@ int FieldScanner::referenceNextDelimiter(const char* text, int from, int length,
     return length;
 }
 
+void FieldScanner::appendNthField(const char* text, int length, int index, char delimiter,
+                                  bool quotes, bool backslash, StringBuffer& out) {
+    if (index < 0 || length <= 0) return;
+    int seen = 0;
+    int start = index == 0 ? 0 : -1;
+    const int end = scanSeparators(text, 0, length, delimiter, quotes, backslash, [&](int p) {
+        if (start >= 0) return false; // field ends
+        if (++seen == index) start = p + 1;
+        return true;
+    });
+    if (start >= 0) appendUnquoted(text + start, end - start, quotes, backslash, out);
+}
+
 void FieldScanner::appendUnquoted(const char* text, int length, bool quotes, bool backslash,
                                   StringBuffer& out) {
     if (length <= 0) return;
@@ -202,14 +215,8 @@ void FieldScanner::appendUnquoted(const char* text, int length, bool quotes, boo
     int start = 0;
     bool inQuotes = false;
     int p = 0;
-    const bool shortField = length <= 64; // not worth a block search (without memory above)
     for (;;) {
-        if (shortField) {
-            while (p < length && byteAt(text, p) != q && byteAt(text, p) != bs && text[p] != 0)
-                ++p;
-        } else {
-            p = findAny(text, p, length, q, bs, q, q);
-        }
+        p = findAny(text, p, length, q, bs, q, q);
         if (p >= length) break;
         const unsigned char c = byteAt(text, p);
         if (c == 0) {

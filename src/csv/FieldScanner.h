@@ -66,6 +66,10 @@ public:
     // doubled quote inside quotes giving one quote, escaping backslashes dropped. The field is
     // read with fresh state (not in quotes, no escape pending), which is the state at the start
     // of every field.
+    // Field index (from 0) of text[0, length) appended to out as its cell: the row is scanned
+    // from its start; nothing is appended when it has fewer fields.
+    static void appendNthField(const char* text, int length, int index, char delimiter, bool quotes,
+                               bool backslash, StringBuffer& out);
     static void appendUnquoted(const char* text, int length, bool quotes, bool backslash,
                                StringBuffer& out);
 

@@ -38,20 +38,6 @@ bool isSimplyQuoted(const char* field, int length) {
     return true;
 }
 
-// Field col of text[0..length) appended to out, cut out by a scan from the start of the row (the
-// reading of StringBuffer::getNthField).
-void appendNthField(const char* text, int length, int col, char delimiter, StringBuffer& out) {
-    int seen = 0;
-    int start = col == 0 ? 0 : -1;
-    const int end =
-        FieldScanner::scanSeparators(text, 0, length, delimiter, kQuotes, kBackslash, [&](int p) {
-            if (start >= 0) return false; // field ends
-            if (++seen == col) start = p + 1;
-            return true;
-        });
-    if (start >= 0)
-        FieldScanner::appendUnquoted(text + start, end - start, kQuotes, kBackslash, out);
-}
 } // namespace
 
 int Grid::numHeaderFields() const {
@@ -103,7 +89,7 @@ bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
             *cellLength = end - start;
             return true;
         }
-        if (isSimplyQuoted(text + start, end - start)) { // e.g. one that crossed a scan block
+        if (isSimplyQuoted(text + start, end - start)) { // e.g. one read through a backslash block
             *cell = text + start + 1;
             *cellLength = end - start - 2;
             return true;
@@ -115,7 +101,7 @@ bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
         return true;
     case RowFields::kNoMemory:
         scratch.clear();
-        appendNthField(text, length, col, delimiter_, scratch);
+        FieldScanner::appendNthField(text, length, col, delimiter_, kQuotes, kBackslash, scratch);
         break;
     }
     *cell = scratch.getString();

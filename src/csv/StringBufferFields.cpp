@@ -83,17 +83,7 @@ void StringBuffer::getNthField(int index, char delimiter, bool quotes, bool back
         return;
     }
     out.clear();
-    if (index < 0 || length_ == 0) return;
-    int seen = 0;
-    int start = index == 0 ? 0 : -1;
-    const int end =
-        FieldScanner::scanSeparators(data_, 0, length_, delimiter, quotes, backslash, [&](int p) {
-            if (start >= 0) return false; // field ends
-            if (++seen == index) start = p + 1;
-            return true;
-        });
-    if (start < 0) return; // fewer fields: the cell is empty
-    FieldScanner::appendUnquoted(data_ + start, end - start, quotes, backslash, out);
+    FieldScanner::appendNthField(data_, length_, index, delimiter, quotes, backslash, out);
 }
 
 // Lines shorter than the field asked for are extended with delimiters. That includes an empty
