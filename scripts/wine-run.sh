@@ -1,18 +1,52 @@
 #!/usr/bin/env bash
-# Runs a Windows program under 32-bit Wine with the project's own prefix.
+# Runs a Windows program under Wine in the project's own 64-bit prefix, where the 64-bit and the
+# 32-bit builds live side by side as on a 64-bit Windows.
+#   wine-run.sh [--64|--32] PROGRAM [ARGS...]
+# --64 (the default) or --32 names the program's bitness. The system programs regsvr32, cscript
+# and wscript are taken from System32 (64-bit) or SysWOW64 (32-bit) accordingly, so each writes
+# its own registry view. The 64-bit loader starts 32-bit programs through the 32-bit one; where
+# the machine cannot execute 32-bit code, --32 fails at once with the reason instead.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEPREFIX=${QX_WINEPREFIX:-$here/build/wineprefix}
-export WINEARCH=win32
+bits=64
+case "${1:-}" in
+--64) shift ;;
+--32) bits=32; shift ;;
+esac
+[ $# -ge 1 ] || { echo "usage: wine-run.sh [--64|--32] PROGRAM [ARGS...]" >&2; exit 2; }
+
+export WINEPREFIX=${QX_WINEPREFIX:-$here/build/wineprefix-win64}
+export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-if ! command -v wine >/dev/null 2>&1; then
-    echo "wine-run: wine is not installed (run scripts/setup.sh)" >&2
+loader=/usr/lib/wine/wine64
+if [ ! -x "$loader" ]; then
+    echo "wine-run: 64-bit Wine ($loader) is not installed (run scripts/setup.sh)" >&2
     exit 127
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$WINEPREFIX"
-    wineboot -i >/dev/null 2>&1 || true
-    wineserver -w || true
+if [ "$bits" = 32 ] && ! why=$(bash "$here/scripts/probe-ia32.sh"); then
+    echo "wine-run: cannot run the 32-bit program $1: $why" >&2
+    exit 126
 fi
-exec wine "$@"
+
+# The prefix is made once; a lock keeps parallel test programs from making it twice.
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            mkdir -p "$WINEPREFIX"
+            "$loader" wineboot -i >/dev/null 2>&1 || true
+            /usr/lib/wine/wineserver -w || true
+        fi
+    ) 9>"$WINEPREFIX.lock"
+fi
+
+program=$1
+shift
+case "$program" in
+regsvr32 | cscript | wscript)
+    if [ "$bits" = 32 ]; then program="C:\\windows\\syswow64\\$program.exe"; else program="C:\\windows\\system32\\$program.exe"; fi
+    ;;
+esac
+exec "$loader" "$program" "$@"

@@ -214,9 +214,15 @@ HRESULT CsvComObject::get_NumRows(LONG* propVal) {
 
 HRESULT CsvComObject::GetCell(LONG row, LONG col, BSTR* pVal) {
     QX_REQUIRE_OUT(pVal);
-    XStringCom out;
     // A row that does not exist gives a null BSTR, which callers can tell from an empty cell.
-    *pVal = csv_.GetCell(row, col, out) ? out.getBstr() : nullptr;
+    // The cell's bytes are decoded straight into the new string, under the table's lock.
+    *pVal = nullptr;
+    csv_.readCell(
+        row, col,
+        [](void* out, const char* cell, int length) {
+            *static_cast<BSTR*>(out) = XStringCom::bstrFromUtf8(cell, length);
+        },
+        pVal);
     return S_OK;
 }
 

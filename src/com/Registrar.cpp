@@ -61,14 +61,19 @@ HRESULT fromWin32(LONG rc) {
     return rc == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(rc);
 }
 
-HRESULT writeEntry(const RegScriptEntry& e, const EntryText& t) {
+// The registry view of the other bitness: a 64-bit and a 32-bit build of this library register
+// side by side, each in the view of its own process (on 32-bit Windows there is one view, and
+// the flag is ignored).
+const REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+HRESULT writeEntry(const RegScriptEntry& e, const EntryText& t, REGSAM view = 0) {
     if (e.kind == RegScriptKind::Replace) {
         LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, t.path);
         if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return fromWin32(rc);
     }
     HKEY key = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, t.path, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              &key, nullptr);
+    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, t.path, 0, nullptr, 0, KEY_SET_VALUE | view,
+                              nullptr, &key, nullptr);
     if (rc != ERROR_SUCCESS) return fromWin32(rc);
     if (e.hasData) {
         DWORD bytes = static_cast<DWORD>((lstrlenW(t.data) + 1) * sizeof(wchar_t));
@@ -154,6 +159,28 @@ HRESULT Registrar::registerServer() {
     return hr;
 }
 
+namespace {
+
+bool isClassEntry(const EntryText& t) {
+    return CompareStringOrdinal(t.path, 5, L"CLSID", 5, TRUE) == CSTR_EQUAL;
+}
+
+// Whether the other bitness's build is still registered: its class key in the other view names
+// a server.
+bool otherViewHasServer(const Script& s) {
+    wchar_t path[80] = L"CLSID\\";
+    lstrcatW(path, s.clsid);
+    lstrcatW(path, L"\\InprocServer32");
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_QUERY_VALUE | kOtherView, &key) !=
+        ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+} // namespace
+
 HRESULT Registrar::unregisterServer() {
     Script s;
     if (SUCCEEDED(s.load())) {
@@ -161,6 +188,15 @@ HRESULT Registrar::unregisterServer() {
         for (int i = s.script.count() - 1; i >= 0; --i) {
             const RegScriptEntry& e = s.script.entry(i);
             if (expandEntry(s, e, t)) removeEntry(e, t);
+        }
+        // Where the system shares the ProgID keys between the two views (class keys never are),
+        // removing ours took the other build's names too: write them back while it is registered.
+        // Where each view has its own, this finds them in place and changes nothing.
+        if (otherViewHasServer(s)) {
+            for (int i = 0; i < s.script.count(); ++i) {
+                const RegScriptEntry& e = s.script.entry(i);
+                if (expandEntry(s, e, t) && !isClassEntry(t)) writeEntry(e, t, kOtherView);
+            }
         }
     }
     unregisterTypeLib(s);

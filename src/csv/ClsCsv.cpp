@@ -118,6 +118,15 @@ bool ClsCsv::GetCell(int row, int col, XString& out) {
     return true;
 }
 
+bool ClsCsv::readCell(int row, int col, void (*take)(void*, const char*, int), void* context) {
+    CriticalSectionLock hold(lock_);
+    const char* cell;
+    int length;
+    if (!grid_.getCellText(row, col, scratch_, &cell, &length)) return false;
+    take(context, cell, length);
+    return true;
+}
+
 bool ClsCsv::GetColumnName(int index, XString& out) {
     CriticalSectionLock hold(lock_);
     scratch_.clear();

@@ -24,6 +24,12 @@ public:
     int get_NumColumns();
     int GetNumCols(int row);
     bool GetCell(int row, int col, XString& out);
+    // GetCell for a caller that converts the cell at once (the automation wrapper): its UTF-8
+    // bytes, which hold no NUL and stay valid only during the call, go to take(context, cell,
+    // length) while the table is locked, without a copy of their own. False, and take not
+    // called, where GetCell is false.
+    bool readCell(int row, int col, void (*take)(void* context, const char* cell, int length),
+                  void* context);
     bool GetColumnName(int index, XString& out);
     int GetIndex(XString& name);
     bool SetCell(int row, int col, XString& value);

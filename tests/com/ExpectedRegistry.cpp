@@ -66,18 +66,31 @@ std::string expand(std::string s, const std::string& module) {
     return s;
 }
 
-bool exists(const std::string& path) {
+REGSAM viewFlag(View view) {
+    return view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+// The type library's key for the view's bitness: "win64" or "win32" under the shared TypeLib key.
+std::string typeLibKey(View view) {
+    return expand(
+        view == View::Bits64 ? "TypeLib\\%L\\1.0\\0\\win64" : "TypeLib\\%L\\1.0\\0\\win32", "");
+}
+
+bool exists(const std::string& path, View view) {
     HKEY k = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | viewFlag(view), &k) !=
+        ERROR_SUCCESS)
         return false;
     RegCloseKey(k);
     return true;
 }
 
 // Adds the key at path and every key below it, in the form of kEntries.
-void readTree(const std::wstring& path, std::set<std::string>& out) {
+void readTree(const std::wstring& path, View view, std::set<std::string>& out) {
     HKEY k = nullptr;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &k) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | viewFlag(view), &k) !=
+        ERROR_SUCCESS)
+        return;
     wchar_t name[256], data[1024];
     DWORD i = 0, nameLen = 256, type = 0, bytes = sizeof data - sizeof(wchar_t);
     for (; RegEnumValueW(k, i, name, &nameLen, nullptr, &type, reinterpret_cast<BYTE*>(data),
@@ -89,7 +102,7 @@ void readTree(const std::wstring& path, std::set<std::string>& out) {
     }
     if (i == 0) out.insert("key " + narrow(path));
     for (i = 0; RegEnumKeyW(k, i, name, 256) == ERROR_SUCCESS; ++i)
-        readTree(path + L"\\" + name, out);
+        readTree(path + L"\\" + name, view, out);
     RegCloseKey(k);
 }
 
@@ -100,17 +113,17 @@ std::wstring clsidString() {
     return std::wstring(s.begin(), s.end());
 }
 
-std::vector<std::string> registeredDifferences(const std::wstring& modulePath) {
+std::vector<std::string> registeredDifferences(const std::wstring& modulePath, View view) {
     std::set<std::string> want, got;
     for (const char* e : kEntries)
         want.insert(expand(e, narrow(modulePath)));
     for (const char* root : kRoots) {
         const std::string r = expand(root, "");
-        readTree(std::wstring(r.begin(), r.end()), got);
+        readTree(std::wstring(r.begin(), r.end()), view, got);
     }
     // The type library is registered by the system's own function; only where it points is ours.
-    const std::string lib = expand("TypeLib\\%L\\1.0\\0\\win32", "");
-    readTree(std::wstring(lib.begin(), lib.end()), got);
+    const std::string lib = typeLibKey(view);
+    readTree(std::wstring(lib.begin(), lib.end()), view, got);
     want.insert(lib + " [] = " + narrow(modulePath));
     std::vector<std::string> diffs;
     for (const std::string& s : want)
@@ -120,12 +133,12 @@ std::vector<std::string> registeredDifferences(const std::wstring& modulePath) {
     return diffs;
 }
 
-std::vector<std::string> unregisteredLeftovers() {
+std::vector<std::string> unregisteredLeftovers(View view) {
     std::vector<std::string> left;
     for (const char* root : kRoots)
-        if (exists(expand(root, ""))) left.push_back(expand(root, "") + " still present");
-    if (exists(expand("TypeLib\\%L\\1.0", ""))) left.push_back("type library still registered");
-    if (!exists("CLSID")) left.push_back("the CLSID key itself was removed");
+        if (exists(expand(root, ""), view)) left.push_back(expand(root, "") + " still present");
+    if (exists(typeLibKey(view), view)) left.push_back(typeLibKey(view) + " still registered");
+    if (!exists("CLSID", view)) left.push_back("the CLSID key itself was removed");
     return left;
 }
 

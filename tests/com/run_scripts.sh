@@ -1,64 +1,109 @@
 #!/usr/bin/env bash
-# Registers the freshly built QuenlixCsv.dll into the project's Wine prefix with regsvr32, checks
-# the registry after registering, registering again and unregistering, and runs the VBScript and
-# JScript suites and the examples through cscript while it is registered.
+# Registers freshly built QuenlixCsv.dll files into the project's Wine prefix with regsvr32,
+# checks the registry after registering, registering again and unregistering, and runs the
+# VBScript and JScript suites and the examples through cscript while they are registered.
 #
-#   run_scripts.sh QuenlixCsv.dll qx_com_regcheck.exe SCRATCH-DIR
+#   run_scripts.sh SCRATCH-DIR qx_com_regcheck.exe BITS=QuenlixCsv.dll [BITS=QuenlixCsv.dll]
 #
-# Fails on any failed check and on a script that does not reach its last line. Uses
-# scripts/wine-run.sh, so QX_WINEPREFIX picks another prefix.
+# BITS is 64 or 32: the DLL's bitness, which picks regsvr32 and cscript from System32 or SysWOW64
+# and the registry view to check. Given both, the two DLLs are registered side by side as on a
+# 64-bit Windows: each script host must create its own, and unregistering one must leave the
+# other registered and working. The checker reads either view whatever its own bitness.
+# Fails on any failed check and on a script that does not reach its last line.
 set -euo pipefail
-[ $# -eq 3 ] || { echo "usage: $0 QuenlixCsv.dll qx_com_regcheck.exe SCRATCH-DIR" >&2; exit 2; }
+[ $# -ge 3 ] || { echo "usage: $0 SCRATCH-DIR qx_com_regcheck.exe BITS=DLL [BITS=DLL]" >&2; exit 2; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
 wine_run="$root/scripts/wine-run.sh"
-dll=$(readlink -f "$1")
+scratch=$1
 regcheck_exe=$(readlink -f "$2")
-scratch=$3
+shift 2
 die() { echo "run_scripts: $*" >&2; exit 1; }
-[ -f "$dll" ] && [ -f "$regcheck_exe" ] || die "no DLL at $dll or no checker at $regcheck_exe"
-command -v wine >/dev/null 2>&1 || die "wine is not installed: the component cannot be tested"
+[ -f "$regcheck_exe" ] || die "no registry checker at $regcheck_exe"
+checker_bits=32
+[ "$(od -An -tx1 -j"$(($(od -An -tu4 -j60 -N4 "$regcheck_exe") + 4))" -N2 "$regcheck_exe" | tr -d ' ')" = 6486 ] && checker_bits=64
 
 winpath() { "$wine_run" winepath -w "$1" | tr -d '\r'; } # Wine shows the Linux root as Z:
-dllw=$(winpath "$dll")
-regsvr() { "$wine_run" regsvr32 /s "$@" "$dllw" || die "regsvr32 $* failed (exit $?)"; }
-regcheck() { "$wine_run" "$regcheck_exe" "$@" | tr -d '\r' || die "registry check '$*' failed"; }
+declare -A dllw target
+all_bits=()
+for arg in "$@"; do
+    bits=${arg%%=*}
+    dll=$(readlink -f "${arg#*=}")
+    case "$bits" in 64) target[$bits]=x86_64-w64-mingw32 ;; 32) target[$bits]=i686-w64-mingw32 ;;
+    *) die "bad bitness in $arg" ;; esac
+    [ -f "$dll" ] || die "no DLL at $dll"
+    dllw[$bits]=$(winpath "$dll")
+    all_bits+=("$bits")
+done
 
-# A script passes when it reached its last line, printed no FAIL line and, for a suite, pass lines.
-failed=0
-run() {
-    local name=$1 last=$2 out
-    out=$("$wine_run" cscript //nologo "${scratchw}$name" "$scratchw" 2>&1 | tr -d '\r')
-    printf '%s\n' "$out"
-    if ! grep -qxF "$last" <<<"$out" || grep -q '^FAIL' <<<"$out" ||
-        { [[ $name == CsvSuite.* ]] && ! grep -q '^pass ' <<<"$out"; }; then
-        echo "run_scripts: $name failed or did not finish (a script error stops cscript silently)" >&2
-        failed=1
-    fi
+regsvr() { # BITS [/u]
+    local bits=$1
+    shift
+    "$wine_run" --"$bits" regsvr32 /s "$@" "${dllw[$bits]}" || die "$bits-bit regsvr32 $* failed (exit $?)"
 }
-
-regsvr
-regcheck registered "$dllw"
-regsvr
-regcheck registered "$dllw"
-regsvr /u
-regcheck unregistered
-regsvr
-regcheck registered "$dllw"
+regcheck() { # registered BITS | unregistered BITS
+    local args=("$1" "$2")
+    [ "$1" = registered ] && args=(registered "${dllw[$2]}" "$2")
+    "$wine_run" --$checker_bits "$regcheck_exe" "${args[@]}" | tr -d '\r' || die "registry check '$*' failed"
+}
 
 rm -rf "$scratch"
 mkdir -p "$scratch"
 scratchw="$(winpath "$scratch")\\"
-# The suites' cases in UTF-16LE with a byte-order mark, for Scripting.FileSystemObject.
-{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$here/scripts/CsvCases.txt"; } >"$scratch/CsvCases.txt"
 cp "$here"/scripts/CsvSuite.vbs "$here"/scripts/CsvSuite.js "$root"/examples/*.vbs "$root"/examples/*.js "$scratch/"
-run CsvSuite.vbs 'SUITE COMPLETE 0 failures'
-run CsvSuite.js 'SUITE COMPLETE 0 failures'
-for example in "$root"/examples/*.vbs "$root"/examples/*.js; do
-    run "$(basename "$example")" 'Example finished.'
+
+# A script passes when it reached its last line, printed no FAIL line and, for a suite, pass lines.
+failed=0
+run() { # BITS SCRIPT LAST-LINE
+    local bits=$1 name=$2 last=$3 out
+    out=$("$wine_run" --"$bits" cscript //nologo "${scratchw}$name" "$scratchw" 2>&1 | tr -d '\r')
+    printf '%s\n' "$out" | sed "s/^/[$bits-bit] /"
+    if ! grep -qxF "$last" <<<"$out" || grep -q '^FAIL' <<<"$out" ||
+        { [[ $name == CsvSuite.* ]] && ! grep -q '^pass ' <<<"$out"; }; then
+        echo "run_scripts: $name in the $bits-bit cscript failed or did not finish (a script error stops cscript silently)" >&2
+        failed=1
+    fi
+}
+suites() { # BITS: the suites, whose cases also check which build the script host created
+    # The cases in UTF-16LE with a byte-order mark, for Scripting.FileSystemObject.
+    { printf '\xff\xfe'; sed "s/%TARGET%/${target[$1]}/g" "$here/scripts/CsvCases.txt" | iconv -f UTF-8 -t UTF-16LE; } >"$scratch/CsvCases.txt"
+    run "$1" CsvSuite.vbs 'SUITE COMPLETE 0 failures'
+    run "$1" CsvSuite.js 'SUITE COMPLETE 0 failures'
+}
+
+for bits in "${all_bits[@]}"; do
+    regsvr "$bits"
+    regcheck registered "$bits"
+    regsvr "$bits"
+    regcheck registered "$bits"
+    regsvr "$bits" /u
+    regcheck unregistered "$bits"
+    regsvr "$bits"
+done
+for bits in "${all_bits[@]}"; do
+    regcheck registered "$bits"
+    suites "$bits"
+    for example in "$root"/examples/*.vbs "$root"/examples/*.js; do
+        run "$bits" "$(basename "$example")" 'Example finished.'
+    done
 done
 
-regsvr /u
-regcheck unregistered
+if [ ${#all_bits[@]} -eq 2 ]; then
+    # Unregistering one bitness leaves the other's entries and its scripts working; then the same
+    # the other way round.
+    for gone in "${all_bits[@]}"; do
+        for kept in "${all_bits[@]}"; do [ "$kept" = "$gone" ] || break; done
+        regsvr "$gone" /u
+        regcheck unregistered "$gone"
+        regcheck registered "$kept"
+        suites "$kept"
+        regsvr "$gone"
+    done
+fi
+
+for bits in "${all_bits[@]}"; do
+    regsvr "$bits" /u
+    regcheck unregistered "$bits"
+done
 [ "$failed" -eq 0 ] || die "script suites failed"
-echo "run_scripts: all passed"
+echo "run_scripts: all passed (${all_bits[*]}-bit)"
