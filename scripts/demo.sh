@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-QX_SKIP_WINDOWS=1 bash scripts/setup.sh
+bash scripts/setup.sh --linux-only
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DQX_BUILD_TESTS=OFF >/dev/null
 cmake --build build/release --target qxcsv -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 qx=build/release/tools/qxcsv/qxcsv

@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 linux_only=0
-[ "${1:-}" = --linux-only ] && linux_only=1
+{ [ "${1:-}" = --linux-only ] || [ "${QX_SKIP_WINDOWS:-0}" = 1 ]; } && linux_only=1
 
 need=()
 have_cmd() { command -v "$1" >/dev/null 2>&1; }
