@@ -64,7 +64,7 @@ OutputKind resolveOutput(const std::string& path, std::string& resolved) {
 }
 
 bool replaceFile(const std::string& temp, const std::string& target, std::string& error) {
-    int fd = open(temp.c_str(), O_WRONLY | O_CLOEXEC);
+    int fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC); // enough for fchmod and fsync
     if (fd < 0) return fail(error, temp);
     struct stat old;
     if (stat(target.c_str(), &old) == 0) {
