@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """qxcsv as a user runs it: exit status, standard output, the report on standard error, and the
 promise that a failed save never leaves a partial output file."""
+import json
 import os
 import pathlib
 import resource
@@ -239,18 +240,33 @@ class QxcsvTest(unittest.TestCase):
                 code, out, err = run(*args, stdin=data)
                 self.assertEqual((code, out), (0, expected), err)
 
-    def test_charsets_lists_names_code_pages_and_conversion(self):
+    def test_charsets_lists_every_name_with_its_code_page(self):
         code, out, _ = run("charsets")
         self.assertEqual(code, 0)
         rows = [l.split("\t") for l in out.decode().splitlines()[1:]]
-        by_name = {r[0]: r for r in rows}
-        self.assertGreaterEqual(len(rows), 413)
-        self.assertEqual(by_name["shift-jis"][1], "932")
-        self.assertEqual(by_name["utf-8"][1], "65001")
-        self.assertEqual(by_name["hz-gb-2312"][2], "none")
-        self.assertEqual(by_name["windows-1252"][2], "table")
-        self.assertEqual(by_name["utf-7"][2], "built in")
-
+        code, listed, _ = run("charsets", "--json")
+        self.assertEqual(code, 0)
+        self.assertEqual([[r["name"] or "-", str(r["codePage"]), r["conversion"],
+                           ", ".join(r["aliases"])] for r in json.loads(listed)], rows)
+        names = [(a, r) for r in rows for a in r[3].split(", ") if a]
+        selects = dict(names)
+        self.assertEqual(len(selects), len(names))  # each name selects one code page
+        self.assertGreaterEqual(len(selects), 416)
+        cases = [  # typed, canonical name, code page, conversion
+            ("shift-jis", "shift_jis", "932", "table"),
+            ("sjis", "shift_jis", "932", "table"),
+            ("iso-2022-jp", "iso-2022-jp", "50220", "built in"),
+            ("utf-7", "utf-7", "65000", "built in"),
+            ("hz-gb-2312", "hz-gb-2312", "52936", "none"),
+            ("ks-c-5601-1987", "ks_c_5601-1987", "949", "table"),
+            ("asmo-449", "-", "709", "none"),
+            ("iso-8859-8 visual", "iso-8859-8", "28598", "table"),
+            ("ansi", "windows-1252", "1252", "table"),
+            ("default", "-", "0", "none"),
+        ]
+        for typed, name, cp, conversion in cases:
+            with self.subTest(typed=typed):
+                self.assertEqual(selects[typed][:3], [name, cp, conversion])
 
 if __name__ == "__main__":
     QXCSV = os.path.abspath(sys.argv[1])

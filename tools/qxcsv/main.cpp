@@ -10,14 +10,15 @@
 #include "csv/ClsCsv.h"
 #include "encoding/Charset.h"
 #include "platform/CommandIo.h"
-#include "platform/Platform.h"
 #include "text/XString.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,8 @@ const char kUsage[] =
     "                                 change one cell and save (to OUT, or over FILE)\n"
     "  convert IN OUT --from CS --to CS\n"
     "                                 load IN in one charset and save OUT in another\n"
-    "  charsets                       list the accepted charset names and their code pages\n"
+    "  charsets [--json]              one row per charset: name, code page, conversion,\n"
+    "                                 the names accepted for it\n"
     "\n"
     "FILE, IN or OUT \"-\" is standard input or output. A regular output file is replaced\n"
     "whole; a link's target is replaced and the link kept; FIFOs and devices are written.\n"
@@ -301,39 +303,65 @@ int cmdConvert(ClsCsv& csv, const CommandLine& cl) {
     return 0;
 }
 
-int cmdCharsets() {
-    std::string out = "name\tcode page\tconversion\n";
-    for (int i = 0; i < charsetNameCount(); ++i) {
+const char* conversionName(int codePage) {
+    switch (codePageConversionKind(codePage)) {
+    case CodePageConversion::kTable:
+        return "table";
+    case CodePageConversion::kBuiltIn:
+        return "built in";
+    default:
+        return "none";
+    }
+}
+
+// One row per code page: the name the component gives it, how it converts, and every name that
+// selects it (the canonical one too, unless it selects another code page), resolved by the
+// component itself ("ansi" and "oem" land on the system's code pages,
+// "default" and "x-user-defined" on code page 0, no conversion).
+int cmdCharsets(const CommandLine& cl) {
+    struct Row {
+        std::string name;
+        std::vector<std::string> aliases;
+    };
+    std::map<int, Row> rows;
+    for (int i = 0; i < canonicalNameCount(); ++i) {
         int cp = 0;
-        const char* name = charsetNameAt(i, &cp);
-        out += name;
-        out += '\t';
-        out += std::to_string(cp);
-        out += '\t';
-        switch (codePageConversionKind(cp)) {
-        case CodePageConversion::kTable:
-            out += "table";
-            break;
-        case CodePageConversion::kBuiltIn:
-            out += "built in";
-            break;
-        default:
-            out += "none";
-            break;
+        canonicalNameAt(i, &cp);
+        StringBuffer name;
+        codePageToCharsetName(cp, name);
+        rows[cp].name = name.getString();
+    }
+    std::set<std::string> names = {"ansi", "oem", "default", "x-user-defined"};
+    for (int i = 0; i < charsetNameCount(); ++i)
+        names.insert(charsetNameAt(i, nullptr));
+    for (const std::string& n : names) {
+        Charset charset;
+        charset.setByName(n.c_str());
+        Row& row = rows[charset.getCodePage()];
+        row.name = charset.getName();
+        row.aliases.push_back(n);
+    }
+    std::string out = cl.json ? "[" : "name\tcode page\tconversion\taliases\n";
+    for (const auto& [cp, row] : rows) {
+        if (cl.json) {
+            // Every name is plain ASCII without quotes or backslashes.
+            out += out.size() > 1 ? ",\n {" : "\n {";
+            out += "\"name\": " + (row.name.empty() ? "null" : "\"" + row.name + "\"");
+            out += ", \"codePage\": " + std::to_string(cp) + ", \"conversion\": \"" +
+                   conversionName(cp) + "\", \"aliases\": [";
+            for (size_t i = 0; i < row.aliases.size(); ++i)
+                out += (i ? ", \"" : "\"") + row.aliases[i] + "\"";
+            out += "]}";
+            continue;
         }
-        out += '\n';
+        out += (row.name.empty() ? "-" : row.name) + "\t" + std::to_string(cp) + "\t" +
+               conversionName(cp) + "\t";
+        // One name holds a space ("iso-8859-8 visual"), so names are separated by commas.
+        for (size_t i = 0; i < row.aliases.size(); ++i)
+            out += (i ? ", " : "") + row.aliases[i];
+        out += "\n";
     }
-    // The two names resolved from the system rather than the table.
-    const struct {
-        const char* name;
-        int cp;
-    } system[] = {{"ansi", platform::ansiCodePage()}, {"oem", platform::oemCodePage()}};
-    for (const auto& s : system) {
-        out += s.name;
-        out += '\t';
-        out += std::to_string(s.cp);
-        out += codePageConversionKind(s.cp) == CodePageConversion::kNone ? "\tnone\n" : "\ttable\n";
-    }
+    if (cl.json) out += "\n]\n";
     writeOut(stdout, out);
     return 0;
 }
@@ -353,6 +381,6 @@ int main(int argc, char** argv) {
     if (cl.command == "get") return cmdGet(csv, cl);
     if (cl.command == "set") return cmdSet(csv, cl);
     if (cl.command == "convert") return cmdConvert(csv, cl);
-    if (cl.command == "charsets") return cmdCharsets();
+    if (cl.command == "charsets") return cmdCharsets(cl);
     return usageError("unknown command " + cl.command);
 }
