@@ -1,23 +1,35 @@
 #!/usr/bin/env python3
 """qxcsv as a user runs it: exit status, standard output, the report on standard error, and the
 promise that a failed save never leaves a partial output file."""
+import json
 import os
+import pathlib
+import resource
 import shutil
+import signal
 import stat
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 QXCSV = None
 ROOT = None
 
 
-def run(*args, user=None):
+def limit_file_size(size):
+    # Writes beyond the limit then fail with EFBIG instead of killing the process.
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+
+
+def run(*args, user=None, stdin=b"", fsize=None):
     cmd = [QXCSV, *args]
     if user is not None:
         cmd = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", *cmd]
-    p = subprocess.run(cmd, capture_output=True, timeout=60)
+    p = subprocess.run(cmd, capture_output=True, timeout=60, input=stdin,
+                       preexec_fn=fsize and (lambda: limit_file_size(fsize)))
     return p.returncode, p.stdout, p.stderr
 
 
@@ -152,18 +164,109 @@ class QxcsvTest(unittest.TestCase):
         self.assertIn(b"Failed.", err)
         self.assertEqual(os.listdir(ro), [])
 
-    def test_charsets_lists_names_code_pages_and_conversion(self):
+    def test_every_kind_of_output_is_kept(self):
+        src = self.write("in.csv", "é,b\r\n".encode() * 20000)
+        saved = "é,b\n".encode("cp1252") * 20000
+        owner = 65534 if os.geteuid() == 0 else os.geteuid()  # root may give files away
+        file, link, fifo, folder = ("file", 0o640), ("link", "real.csv"), ("fifo",), ("dir",)
+        cases = [  # what is there, the output named, exit status, where the table lands, size limit
+            ({"old.csv": file}, "old.csv", 0, "old.csv", None),
+            ({"real.csv": file, "ln.csv": link}, "ln.csv", 0, "real.csv", None),
+            ({"sub": folder, "ln.csv": ("link", "sub/new.csv")}, "ln.csv", 0, "sub/new.csv", None),
+            ({"pipe": fifo}, "pipe", 0, "pipe", None),
+            ({"out.csv": folder}, "out.csv", 1, None, None),
+            ({}, "nowhere/out.csv", 1, None, None),
+            ({"old.csv": file}, "old.csv", 1, None, 16384),  # the disk fills up midway
+        ]
+        for n, (there, named, status, lands, fsize) in enumerate(cases):
+            with self.subTest(there=there, named=named, fsize=fsize):
+                d = self.path("case%d" % n)
+                os.mkdir(d)
+                got = []
+                for name, (kind, *arg) in there.items():
+                    p = os.path.join(d, name)
+                    if kind == "file":
+                        pathlib.Path(p).write_bytes(b"old")
+                        os.chmod(p, arg[0])
+                        os.chown(p, owner, -1)
+                    elif kind == "link":
+                        os.symlink(arg[0], p)
+                    elif kind == "dir":
+                        os.mkdir(p)
+                    else:
+                        os.mkfifo(p)
+                        reader = threading.Thread(
+                            target=lambda p=p: got.append(pathlib.Path(p).read_bytes()),
+                            daemon=True)
+                        reader.start()
+                code, _, err = run("convert", "--lf", src, os.path.join(d, named), "--to",
+                                   "windows-1252", fsize=fsize)
+                self.assertEqual(code, status, err)
+                if lands == "pipe":
+                    reader.join(30)
+                    self.assertEqual(got, [saved])
+                elif lands:
+                    self.assertEqual(pathlib.Path(d, lands).read_bytes(), saved)
+                for name, (kind, *arg) in there.items():
+                    p = os.path.join(d, name)
+                    mode = os.lstat(p).st_mode
+                    is_kind = {"file": stat.S_ISREG, "link": stat.S_ISLNK, "dir": stat.S_ISDIR,
+                               "fifo": stat.S_ISFIFO}[kind]
+                    self.assertTrue(is_kind(mode), name)
+                    if kind == "file":
+                        self.assertEqual((stat.S_IMODE(mode), os.lstat(p).st_uid),
+                                         (arg[0], owner))
+                        if name != lands:
+                            self.assertEqual(pathlib.Path(p).read_bytes(), b"old")
+                    if kind == "link":
+                        self.assertEqual(os.readlink(p), arg[0])
+                made = {os.path.relpath(os.path.join(r, f), d) for r, ds, fs in os.walk(d)
+                        for f in ds + fs}
+                self.assertEqual(made, set(there) | ({lands} if lands else set()))
+
+    def test_standard_input_and_output(self):
+        sjis = "名前,値\r\n東京,1\r\n".encode("cp932")
+        cases = [  # arguments, standard input, standard output
+            (["convert", "-", "-", "--from", "shift_jis", "--lf"], sjis,
+             "名前,値\n東京,1\n".encode()),
+            (["set", "--lf", "-", "1", "1", "2"], b"\xef\xbb\xbfa,b\r\nc,d\r\n", b"a,b\nc,2\n"),
+            (["convert", "-", "-", "--from", "utf-16", "--to", "shift_jis"],
+             "名前,値\r\n".encode("utf-16"), "名前,値\r\n".encode("cp932")),
+            (["convert", "-", "-", "--to", "utf-16be"], b"a\x00b,c\n", "a\r\n".encode("utf-16-be")),
+            (["show", "-"], b"a,b\n", b"a  b\n"),
+        ]
+        for args, data, expected in cases:
+            with self.subTest(args=args):
+                code, out, err = run(*args, stdin=data)
+                self.assertEqual((code, out), (0, expected), err)
+
+    def test_charsets_lists_every_name_with_its_code_page(self):
         code, out, _ = run("charsets")
         self.assertEqual(code, 0)
         rows = [l.split("\t") for l in out.decode().splitlines()[1:]]
-        by_name = {r[0]: r for r in rows}
-        self.assertGreaterEqual(len(rows), 413)
-        self.assertEqual(by_name["shift-jis"][1], "932")
-        self.assertEqual(by_name["utf-8"][1], "65001")
-        self.assertEqual(by_name["hz-gb-2312"][2], "none")
-        self.assertEqual(by_name["windows-1252"][2], "table")
-        self.assertEqual(by_name["utf-7"][2], "built in")
-
+        code, listed, _ = run("charsets", "--json")
+        self.assertEqual(code, 0)
+        self.assertEqual([[r["name"] or "-", str(r["codePage"]), r["conversion"],
+                           ", ".join(r["aliases"])] for r in json.loads(listed)], rows)
+        names = [(a, r) for r in rows for a in r[3].split(", ") if a]
+        selects = dict(names)
+        self.assertEqual(len(selects), len(names))  # each name selects one code page
+        self.assertGreaterEqual(len(selects), 416)
+        cases = [  # typed, canonical name, code page, conversion
+            ("shift-jis", "shift_jis", "932", "table"),
+            ("sjis", "shift_jis", "932", "table"),
+            ("iso-2022-jp", "iso-2022-jp", "50220", "built in"),
+            ("utf-7", "utf-7", "65000", "built in"),
+            ("hz-gb-2312", "hz-gb-2312", "52936", "none"),
+            ("ks-c-5601-1987", "ks_c_5601-1987", "949", "table"),
+            ("asmo-449", "-", "709", "none"),
+            ("iso-8859-8 visual", "iso-8859-8", "28598", "table"),
+            ("ansi", "windows-1252", "1252", "table"),
+            ("default", "-", "0", "none"),
+        ]
+        for typed, name, cp, conversion in cases:
+            with self.subTest(typed=typed):
+                self.assertEqual(selects[typed][:3], [name, cp, conversion])
 
 if __name__ == "__main__":
     QXCSV = os.path.abspath(sys.argv[1])

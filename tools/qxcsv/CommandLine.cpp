@@ -36,6 +36,8 @@ CommandLine CommandLine::parse(int argc, char** argv) {
                 cl.header = true;
             else if (opt == "--lf")
                 cl.lf = true;
+            else if (opt == "--json")
+                cl.json = true;
             else if (opt == "--charset")
                 cl.charset = value;
             else if (opt == "--from")

@@ -14,6 +14,7 @@ struct CommandLine {
     std::string log;                     // --log text|xml|html
     bool header = false;                 // --header
     bool lf = false;                     // --lf: write LF line ends instead of CR LF
+    bool json = false;                   // --json (charsets)
     bool help = false;
     std::string error; // set when the command line is unusable
 

@@ -1,21 +1,26 @@
 // qxcsv: the CSV component from a shell. Every command drives one ClsCsv exactly as an
 // automation client would: load (LoadFile2 in the charset given), read or change cells, save
-// (SaveFile2). Saves go to a temporary file beside the target that is renamed over it only when
-// the whole save succeeded, so a failed run never leaves a partial output file.
+// (SaveFile2). Whatever the user names as the output survives: a regular file is replaced by a
+// temporary file beside it, renamed over it only when the whole save succeeded, so a failed run
+// never leaves a partial file; a link keeps pointing where it did and the file it names is
+// replaced; FIFOs, devices and "-" (standard output) are written in place.
 #include "CommandLine.h"
 #include "TableView.h"
 
 #include "csv/ClsCsv.h"
 #include "encoding/Charset.h"
-#include "platform/Platform.h"
+#include "platform/CommandIo.h"
 #include "text/XString.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
+#include <cstring>
+#include <map>
 #include <random>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -29,7 +34,11 @@ const char kUsage[] =
     "                                 change one cell and save (to OUT, or over FILE)\n"
     "  convert IN OUT --from CS --to CS\n"
     "                                 load IN in one charset and save OUT in another\n"
-    "  charsets                       list the accepted charset names and their code pages\n"
+    "  charsets [--json]              one row per charset: name, code page, conversion,\n"
+    "                                 the names accepted for it\n"
+    "\n"
+    "FILE, IN or OUT \"-\" is standard input or output. A regular output file is replaced\n"
+    "whole; a link's target is replaced and the link kept; FIFOs and devices are written.\n"
     "\n"
     "options:\n"
     "  --charset NAME   charset of the file read (default utf-8; \"ansi\" is the system ANSI\n"
@@ -40,7 +49,8 @@ const char kUsage[] =
     "  --log FORMAT     print the component's report (text, xml or html) on stderr\n"
     "  -h, --help       this text\n"
     "\n"
-    "exit status: 0 success, 1 the component reported a failure, 2 bad usage\n";
+    "exit status: 0 success, 1 the component reported a failure or the output cannot be\n"
+    "written, 2 bad usage\n";
 
 int usageError(const std::string& why) {
     std::fprintf(stderr, "qxcsv: %s\n%s", why.c_str(), kUsage);
@@ -88,12 +98,42 @@ bool parseIndex(const std::string& s, int& out) {
     return true;
 }
 
+// "-" is standard input, read whole and then loaded as LoadFile2 loads a file: a leading UTF-8
+// byte-order mark dropped, the bytes converted from the charset, the text up to its first NUL.
+bool loadStandardInput(ClsCsv& csv, const std::string& cs) {
+    std::string bytes, error;
+    if (!platform::readStandardInput(bytes, error)) {
+        std::fprintf(stderr, "qxcsv: %s\n", error.c_str());
+        return false;
+    }
+    size_t skip = bytes.size() > 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    if (bytes.size() - skip > 0x7FFFFFF0u) {
+        std::fprintf(stderr, "qxcsv: standard input is too large\n");
+        return false;
+    }
+    StringBuffer text(static_cast<const char*>(nullptr));
+    text.appendN(bytes.data() + skip, static_cast<int>(bytes.size() - skip));
+    bytes = std::string();
+    Charset charset;
+    charset.setByName(cs.c_str());
+    text.convertEncoding(charset.getCodePage(), 65001);
+    const char* nul = static_cast<const char*>(std::memchr(text.getString(), 0, text.getSize()));
+    XString data;
+    data.setFromUtf8N(text.getString(),
+                      nul ? static_cast<int>(nul - text.getString()) : text.getSize());
+    return csv.LoadFromString(data);
+}
+
 bool load(ClsCsv& csv, const CommandLine& cl, const std::string& path, const std::string& cs) {
     csv.put_HasColumnNames(cl.header);
-    XString file, charset;
-    setArg(file, path);
-    charset.setFromUtf8(cs.c_str());
-    if (!csv.LoadFile2(file, charset)) return false;
+    if (path == "-") {
+        if (!loadStandardInput(csv, cs)) return false;
+    } else {
+        XString file, charset;
+        setArg(file, path);
+        charset.setFromUtf8(cs.c_str());
+        if (!csv.LoadFile2(file, charset)) return false;
+    }
     if (!cl.delimiter.empty()) {
         XString d;
         setArg(d, cl.delimiter);
@@ -102,29 +142,80 @@ bool load(ClsCsv& csv, const CommandLine& cl, const std::string& path, const std
     return true;
 }
 
-// Saves beside the target first, then renames over it.
-bool saveAtomically(ClsCsv& csv, const std::string& target, const std::string& cs) {
-    namespace fs = std::filesystem;
+// Where a save goes, decided before anything is loaded.
+struct Output {
+    std::string named;    // as the user wrote it
+    std::string resolved; // the file it names, links followed; empty for standard output
+    platform::OutputKind kind = platform::OutputKind::kStream;
+};
+
+// False (with the reason on stderr) for outputs that cannot be written as files at all.
+bool resolveOutput(const std::string& named, Output& out) {
+    out.named = named;
+    if (named == "-") return true;
+    out.kind = platform::resolveOutput(named, out.resolved);
+    if (out.kind == platform::OutputKind::kDirectory) {
+        std::fprintf(stderr, "qxcsv: %s is a directory\n", named.c_str());
+        return false;
+    }
+    if (out.kind == platform::OutputKind::kNoFolder) {
+        std::fprintf(stderr, "qxcsv: cannot write %s: its folder does not exist\n", named.c_str());
+        return false;
+    }
+    return true;
+}
+
+// How a save ended: written, refused by the component (its report tells why), or stopped by the
+// system after the component's part succeeded (the reason is already on stderr).
+enum class Saved { kOk, kComponentFailed, kSystemFailed };
+
+// A stream is written in one pass from the text the component saves to a string, in the charset
+// a file save would use.
+Saved saveToStream(ClsCsv& csv, const Output& out, const std::string& cs) {
+    XString saved;
+    if (!csv.SaveToString(saved)) return Saved::kComponentFailed;
+    saved.getUtf8();
+    StringBuffer text(saved.getUtf8Sb().getString());
+    Charset charset;
+    charset.setByName(cs.c_str());
+    const int cp = charset.getCodePage();
+    if (cp != 0 && cp != 65001) text.convertEncoding(65001, cp);
+    std::string error;
+    if (!platform::writeStream(out.resolved, text.getString(), static_cast<size_t>(text.getSize()),
+                               error)) {
+        std::fprintf(stderr, "qxcsv: cannot write %s: %s\n", out.named.c_str(), error.c_str());
+        return Saved::kSystemFailed;
+    }
+    return Saved::kOk;
+}
+
+// A file is saved beside the one it replaces, then renamed over it.
+Saved saveAtomically(ClsCsv& csv, const Output& out, const std::string& cs) {
     std::random_device rd;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".qxtmp%08x", static_cast<unsigned>(rd()));
-    std::string temp = target + suffix;
+    std::string temp = out.resolved + suffix, error;
     XString file, charset;
     setArg(file, temp);
     charset.setFromUtf8(cs.c_str());
     if (!csv.SaveFile2(file, charset)) {
-        std::error_code ec;
-        fs::remove(fs::u8path(temp), ec);
-        return false;
+        platform::removeFile(temp);
+        return Saved::kComponentFailed;
     }
-    std::error_code ec;
-    fs::rename(fs::u8path(temp), fs::u8path(target), ec);
-    if (ec) {
-        fs::remove(fs::u8path(temp), ec);
-        std::fprintf(stderr, "qxcsv: cannot replace %s\n", target.c_str());
-        return false;
+    if (!platform::replaceFile(temp, out.resolved, error)) {
+        platform::removeFile(temp);
+        std::fprintf(stderr, "qxcsv: cannot replace %s: %s\n", out.named.c_str(), error.c_str());
+        return Saved::kSystemFailed;
     }
-    return true;
+    return Saved::kOk;
+}
+
+// Saves, and tells the exit status of a failure (0 when saved).
+int save(ClsCsv& csv, const CommandLine& cl, const Output& out, const std::string& cs) {
+    Saved s = out.kind == platform::OutputKind::kStream ? saveToStream(csv, out, cs)
+                                                        : saveAtomically(csv, out, cs);
+    if (s == Saved::kComponentFailed) return componentFailure(csv, cl, "cannot save " + out.named);
+    return s == Saved::kOk ? 0 : 1;
 }
 
 int cmdShow(ClsCsv& csv, const CommandLine& cl) {
@@ -182,6 +273,8 @@ int cmdSet(ClsCsv& csv, const CommandLine& cl) {
     if (cl.positional.size() != 4) return usageError("set takes FILE ROW COL VALUE");
     if (!parseIndex(cl.positional[1], row) || !parseIndex(cl.positional[2], col))
         return usageError("ROW and COL must be whole numbers");
+    Output out;
+    if (!resolveOutput(cl.output.empty() ? cl.positional[0] : cl.output, out)) return 1;
     if (!load(csv, cl, cl.positional[0], cl.charset))
         return componentFailure(csv, cl, "cannot load " + cl.positional[0]);
     XString value;
@@ -191,9 +284,7 @@ int cmdSet(ClsCsv& csv, const CommandLine& cl) {
         return 1;
     }
     csv.put_Crlf(!cl.lf);
-    std::string target = cl.output.empty() ? cl.positional[0] : cl.output;
-    if (!saveAtomically(csv, target, cl.charset))
-        return componentFailure(csv, cl, "cannot save " + target);
+    if (int status = save(csv, cl, out, cl.charset)) return status;
     if (!cl.log.empty()) printReport(csv, cl.log);
     return 0;
 }
@@ -202,48 +293,75 @@ int cmdConvert(ClsCsv& csv, const CommandLine& cl) {
     if (cl.positional.size() != 2) return usageError("convert takes IN OUT");
     std::string from = cl.from.empty() ? cl.charset : cl.from;
     std::string to = cl.to.empty() ? std::string("utf-8") : cl.to;
+    Output out;
+    if (!resolveOutput(cl.positional[1], out)) return 1;
     if (!load(csv, cl, cl.positional[0], from))
         return componentFailure(csv, cl, "cannot load " + cl.positional[0]);
     csv.put_Crlf(!cl.lf);
-    if (!saveAtomically(csv, cl.positional[1], to))
-        return componentFailure(csv, cl, "cannot save " + cl.positional[1]);
+    if (int status = save(csv, cl, out, to)) return status;
     if (!cl.log.empty()) printReport(csv, cl.log);
     return 0;
 }
 
-int cmdCharsets() {
-    std::string out = "name\tcode page\tconversion\n";
-    for (int i = 0; i < charsetNameCount(); ++i) {
+const char* conversionName(int codePage) {
+    switch (codePageConversionKind(codePage)) {
+    case CodePageConversion::kTable:
+        return "table";
+    case CodePageConversion::kBuiltIn:
+        return "built in";
+    default:
+        return "none";
+    }
+}
+
+// One row per code page: the name the component gives it, how it converts, and every name that
+// selects it (the canonical one too, unless it selects another code page), resolved by the
+// component itself ("ansi" and "oem" land on the system's code pages,
+// "default" and "x-user-defined" on code page 0, no conversion).
+int cmdCharsets(const CommandLine& cl) {
+    struct Row {
+        std::string name;
+        std::vector<std::string> aliases;
+    };
+    std::map<int, Row> rows;
+    for (int i = 0; i < canonicalNameCount(); ++i) {
         int cp = 0;
-        const char* name = charsetNameAt(i, &cp);
-        out += name;
-        out += '\t';
-        out += std::to_string(cp);
-        out += '\t';
-        switch (codePageConversionKind(cp)) {
-        case CodePageConversion::kTable:
-            out += "table";
-            break;
-        case CodePageConversion::kBuiltIn:
-            out += "built in";
-            break;
-        default:
-            out += "none";
-            break;
+        canonicalNameAt(i, &cp);
+        StringBuffer name;
+        codePageToCharsetName(cp, name);
+        rows[cp].name = name.getString();
+    }
+    std::set<std::string> names = {"ansi", "oem", "default", "x-user-defined"};
+    for (int i = 0; i < charsetNameCount(); ++i)
+        names.insert(charsetNameAt(i, nullptr));
+    for (const std::string& n : names) {
+        Charset charset;
+        charset.setByName(n.c_str());
+        Row& row = rows[charset.getCodePage()];
+        row.name = charset.getName();
+        row.aliases.push_back(n);
+    }
+    std::string out = cl.json ? "[" : "name\tcode page\tconversion\taliases\n";
+    for (const auto& [cp, row] : rows) {
+        if (cl.json) {
+            // Every name is plain ASCII without quotes or backslashes.
+            out += out.size() > 1 ? ",\n {" : "\n {";
+            out += "\"name\": " + (row.name.empty() ? "null" : "\"" + row.name + "\"");
+            out += ", \"codePage\": " + std::to_string(cp) + ", \"conversion\": \"" +
+                   conversionName(cp) + "\", \"aliases\": [";
+            for (size_t i = 0; i < row.aliases.size(); ++i)
+                out += (i ? ", \"" : "\"") + row.aliases[i] + "\"";
+            out += "]}";
+            continue;
         }
-        out += '\n';
+        out += (row.name.empty() ? "-" : row.name) + "\t" + std::to_string(cp) + "\t" +
+               conversionName(cp) + "\t";
+        // One name holds a space ("iso-8859-8 visual"), so names are separated by commas.
+        for (size_t i = 0; i < row.aliases.size(); ++i)
+            out += (i ? ", " : "") + row.aliases[i];
+        out += "\n";
     }
-    // The two names resolved from the system rather than the table.
-    const struct {
-        const char* name;
-        int cp;
-    } system[] = {{"ansi", platform::ansiCodePage()}, {"oem", platform::oemCodePage()}};
-    for (const auto& s : system) {
-        out += s.name;
-        out += '\t';
-        out += std::to_string(s.cp);
-        out += codePageConversionKind(s.cp) == CodePageConversion::kNone ? "\tnone\n" : "\ttable\n";
-    }
+    if (cl.json) out += "\n]\n";
     writeOut(stdout, out);
     return 0;
 }
@@ -263,6 +381,6 @@ int main(int argc, char** argv) {
     if (cl.command == "get") return cmdGet(csv, cl);
     if (cl.command == "set") return cmdSet(csv, cl);
     if (cl.command == "convert") return cmdConvert(csv, cl);
-    if (cl.command == "charsets") return cmdCharsets();
+    if (cl.command == "charsets") return cmdCharsets(cl);
     return usageError("unknown command " + cl.command);
 }
