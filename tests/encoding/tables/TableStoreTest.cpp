@@ -1,7 +1,7 @@
 #include "encoding/tables/TableStore.h"
 
+#include "encoding/EncodingTestUtil.h"
 #include "encoding/tables/HashConvert.h"
-#include "encoding/tables/TableTestUtil.h"
 #include "encoding/tables/UnicodeLookup.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace tabletest;
+using namespace enctest;
 
 // A byte delta that wraps past 0xFF, a unit delta that wraps below zero, and double-byte codes
 // that go down as well as up.
@@ -29,6 +29,13 @@ Bytes truncated(Bytes b, size_t n) {
 // Removes U+00A5, then maps U+00A0 to A0 and U+2116 to 86 9B.
 Bytes patchData() {
     return {'a', 'd', 0xA5, 0x00, 0, 0, 0xA0, 0xA0, 0x00, 0, 0x86, 0x9B, 0x16, 0x21, 0, 0};
+}
+
+std::string storedText(const Bytes& data) {
+    return "x" + base64(data);
+}
+std::string compressedText(const Bytes& data) {
+    return "c" + base64(taggedBzip2(data));
 }
 
 std::string withLineBreaks(std::string s) {
