@@ -7,7 +7,9 @@
 #include "encoding/Korean.h"
 #include "encoding/Utf7.h"
 #include "encoding/UtfConvert.h"
+#include "encoding/tables/ContentCoding.h"
 #include "encoding/tables/TableStore.h"
+#include "platform/Memory.h"
 #include "text/StringBuffer.h"
 
 #include "EncodingTestUtil.h"
@@ -140,6 +142,22 @@ int route(Arg r, Arg a, const Bytes& in, DataBuffer& out) {
         return r == "mapTo" ? EncodingConvert::multiByteToUtf16(map, p, n, out)
                             : EncodingConvert::utf16ToCodePage(&map, p, n, out);
     }
+    if (r == "b64") {
+        int size = -1;
+        unsigned char* got = ContentCoding().decodeBase64(reinterpret_cast<const char*>(p),
+                                                          a == "-" ? int(n) : from(a), &size);
+        if (got) out.append(got, static_cast<unsigned>(size));
+        EXPECT_TRUE(got || size == 0) << size;
+        qxFree(got);
+        return got != nullptr;
+    }
+    if (r == "qp") {
+        ContentCoding coder;
+        coder.maxLineLength = from(a);
+        StringBuffer sb;
+        coder.encodeQuotedPrintable(p, static_cast<int>(n), sb);
+        return out.append(sb.getString(), static_cast<unsigned>(sb.getSize())), kNone;
+    }
     if (r == "nomap") return EncodingConvert::utf16ToCodePage(nullptr, p, n, out);
     ADD_FAILURE() << "no route " << r;
     return kNone;
@@ -172,6 +190,18 @@ TEST(EncCases, AppendsAndReadsTheSystemCodePage) {
     out.clear();
     EXPECT_TRUE(ec.convertFromAnsi(65001, hex("00 E9").data(), 2, out));
     EXPECT_EQ(show(bytesOf(out)), show(hex("C3 A9")));
+}
+
+TEST(EncCases, ContentCodingEdges) {
+    ContentCoding coder;
+    int size = -1;
+    EXPECT_EQ(coder.decodeBase64(nullptr, 4, &size), nullptr);
+    EXPECT_EQ(size, 0);
+    EXPECT_EQ(coder.decodeBase64("QUJD", 4, nullptr), nullptr);
+    StringBuffer sb("name=");
+    coder.encodeQuotedPrintable(reinterpret_cast<const unsigned char*>("\xC3\xA9"), 2, sb);
+    coder.encodeQuotedPrintable(nullptr, 5, sb);
+    EXPECT_STREQ(sb.getString(), "name==C3=A9") << "appends; nothing for no data";
 }
 
 TEST(EncCases, WholeRanges) {
