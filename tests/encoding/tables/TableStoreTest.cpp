@@ -109,16 +109,4 @@ TEST(TableStoreLoad, PatchRemovesAndReplacesReverseEntries) {
     EXPECT_EQ(map.countEntries(), 3u);
 }
 
-TEST(TableStoreList, OtherCodePagesAndOtherKindsHaveNoTable) {
-    for (int cp : {0, -1, 1200, 65001, 709, 10002, 20000, 20932, 20936, 50220, 52936, 54936}) {
-        EXPECT_EQ(TableStore::listedKindOf(cp), TableStore::kNone) << cp;
-        EXPECT_EQ(TableStore::kindOf(cp), TableStore::kNone) << cp;
-        EXPECT_TRUE(!TableStore::reverse(cp) && !TableStore::forwardSingleByte(cp) &&
-                    !TableStore::forwardDoubleByte(cp))
-            << cp;
-    }
-    EXPECT_EQ(TableStore::forwardDoubleByte(1252), nullptr);
-    EXPECT_EQ(TableStore::forwardSingleByte(932), nullptr);
-}
-
 } // namespace
