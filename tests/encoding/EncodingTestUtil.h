@@ -250,7 +250,7 @@ inline Expected loadExpected(int codePage) {
     std::string text((std::istreambuf_iterator<char>(plain ? plain : packed)),
                      std::istreambuf_iterator<char>());
     if (!plain) {
-        std::vector<char> buf(1u << 26);
+        std::vector<char> buf(1u << 22); // the largest expected mapping is under 300 kB
         unsigned len = static_cast<unsigned>(buf.size());
         const bool ok =
             BZ2_bzBuffToBuffDecompress(buf.data(), &len, &text[0],
