@@ -29,6 +29,9 @@ TEST(CharsetNames, NullNamesOemAndCodePagesWithoutNames) {
     EXPECT_EQ(charsetNameToCodePage("oem"), 0);
     EXPECT_FALSE(codePageToCharsetName(709, oemName));
     EXPECT_EQ(oemName.getSize(), 0);
+    // No table slot for code pages without tables, nor for the other kind of table.
+    EXPECT_TRUE(!TableStore::reverse(20932) && !TableStore::forwardSingleByte(20932) &&
+                !TableStore::forwardDoubleByte(1252) && !TableStore::forwardSingleByte(932));
 }
 
 // ---- the name tables, checked against tests/encoding/data/charset_table.tsv ----------------

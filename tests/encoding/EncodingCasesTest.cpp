@@ -128,7 +128,13 @@ int route(Arg r, Arg a, const Bytes& in, DataBuffer& out) {
     if (r == "mapTo" || r == "mapFrom") {
         static HashConvert& map = *[] {
             static HashConvert m;
+            const Bytes big(256, 'k');
+            EXPECT_TRUE(m.initBuckets(7));
+            m.insert(big.data(), 1, big.data(), 1); // gone with the buckets made again
             EXPECT_TRUE(m.initBuckets(31));
+            m.insert(big.data(), 256, big.data(), 1); // keys and values hold up to 255 bytes
+            m.insert(big.data(), 1, big.data(), 256);
+            EXPECT_EQ(m.countEntries(), 0u);
             for (const char* kv : {"8140=0030", "A1=61FF", "8FA1A1=024E", "90308130=8000",
                                    "5C=A500", "0030=8140", "E900=E9"}) {
                 const std::string t = kv;

@@ -70,6 +70,12 @@ TEST_F(PlatformFileApi, WriteReplaceAndReadBack) {
     EXPECT_EQ(getLastError(), ERROR_ACCESS_DENIED);
     EXPECT_TRUE(closeHandle(r));
     EXPECT_EQ(testfs::contentsOf(p), bytes);
+    const std::string narrow = testfs::utf8(p);
+    EXPECT_TRUE(setFileAttributesA(narrow.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_NE(getFileAttributesA(narrow.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::owner_write, fs::perms::none);
+    EXPECT_TRUE(setFileAttributesA(narrow.c_str(), FILE_ATTRIBUTE_NORMAL));
+    EXPECT_NE(fs::status(p).permissions() & fs::perms::owner_write, fs::perms::none);
     // The last error feeds the error texts.
     StringBuffer missing("pre "), expected("pre ");
     setLastError(ERROR_FILE_NOT_FOUND);
