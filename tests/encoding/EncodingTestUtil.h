@@ -1,50 +1,44 @@
 #pragma once
-// Helpers shared by the encoding tests: hex byte strings, running a converter into a vector, and
-// the reader of the reference vectors under tests/encoding/data (written by
-// tools/gen_encoding_vectors.py from Python's codecs and iconv).
+// Shared by the encoding and table tests: hex byte strings, conversions into a vector, the readers
+// of the files under tests/encoding/data (case tables and reference vectors), table texts made
+// here (an independent base64 encoder and the tagged bzip2 wrapper) and the expected mappings
+// under tests/encoding/tables/data.
 #include "encoding/EncodingConvert.h"
+#include "encoding/tables/HashConvert.h"
 #include "platform/Platform.h"
 #include "text/DataBuffer.h"
 
-#include <gtest/gtest.h>
+#include <bzlib.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace enctest {
 
 using Bytes = std::vector<unsigned char>;
-
-// One table row: input and expected output as hex ("-" for empty), and the expected result.
-struct Io {
-    const char* in;
-    const char* out;
-    bool ok = true;
-};
+using Entries = std::vector<std::pair<unsigned, unsigned>>;
 
 // "C3 A9", "c3a9" or "-" (empty); blanks are ignored.
 inline Bytes hex(const std::string& text) {
     Bytes out;
     int high = -1;
     for (char c : text) {
-        if (c == ' ' || c == '-') continue;
+        if (!std::isxdigit(static_cast<unsigned char>(c))) continue;
         int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
-        if (high < 0) {
+        if (high < 0)
             high = v;
-        } else {
-            out.push_back(static_cast<unsigned char>(high << 4 | v));
-            high = -1;
-        }
+        else
+            out.push_back(static_cast<unsigned char>(high << 4 | v)), high = -1;
     }
     return out;
-}
-
-inline Bytes text(const std::string& s) {
-    return Bytes(s.begin(), s.end());
 }
 
 inline std::string show(const Bytes& b) {
@@ -56,33 +50,14 @@ inline std::string show(const Bytes& b) {
     }
     return s.empty() ? "(empty)" : s;
 }
-inline std::string showHex(const char* h) {
-    return show(hex(h));
-}
 
 inline Bytes bytesOf(const DataBuffer& db) {
-    if (!db.getData()) return {};
-    return Bytes(db.getData(), db.getData() + db.getSize());
+    return db.getData() ? Bytes(db.getData(), db.getData() + db.getSize()) : Bytes();
 }
 
 inline void fill(DataBuffer& db, const Bytes& b) {
     db.clear();
     if (!b.empty()) db.append(b.data(), static_cast<unsigned>(b.size()));
-}
-
-// Runs f(data, size, out) on the input (null data when empty) and returns what it appended.
-template <class F> Bytes apply(const Bytes& in, F f, bool* ok = nullptr) {
-    DataBuffer out;
-    bool r = f(in.empty() ? nullptr : in.data(), static_cast<unsigned>(in.size()), out);
-    if (ok) *ok = r;
-    return bytesOf(out);
-}
-
-// Expects f, run on the hex input, to append the hex output and return ok.
-template <class F> void expectIo(const Io& c, F f) {
-    bool ok = !c.ok;
-    EXPECT_EQ(show(apply(hex(c.in), f, &ok)), showHex(c.out)) << c.in;
-    EXPECT_EQ(ok, c.ok) << c.in;
 }
 
 // Runs f(in, out) on DataBuffers holding the input and receiving the output.
@@ -97,27 +72,35 @@ inline Bytes onBuffers(bool (*f)(const DataBuffer&, DataBuffer&), const Bytes& i
 
 // EncodingConvert::convert into a fresh buffer.
 inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
-    return apply(
-        in,
-        [&](const unsigned char* p, unsigned n, DataBuffer& out) {
-            return EncodingConvert().convert(from, to, p, n, out);
-        },
-        ok);
+    DataBuffer out;
+    bool r = EncodingConvert().convert(from, to, in.empty() ? nullptr : in.data(),
+                                       static_cast<unsigned>(in.size()), out);
+    if (ok) *ok = r;
+    return bytesOf(out);
 }
 
-// UTF-16LE bytes of a UTF-16 string literal.
-inline Bytes utf16le(const std::u16string& s) {
+// One field of a data file: hex bytes, "-" for none, or "quoted text" with \t \r \n \" \\ \xHH.
+inline Bytes field(const std::string& f) {
+    if (f.empty() || f[0] != '"') return hex(f);
     Bytes b;
-    for (char16_t c : s) {
-        b.push_back(static_cast<unsigned char>(c & 0xFF));
-        b.push_back(static_cast<unsigned char>(c >> 8));
+    for (size_t i = 1; i + 1 < f.size(); ++i) {
+        char c = f[i];
+        if (c == '\\' && i + 2 < f.size()) {
+            c = f[++i];
+            if (c == 'x')
+                b.push_back(hex(f.substr(i + 1, 2))[0]), i += 2;
+            else
+                b.push_back(c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c);
+        } else {
+            b.push_back(static_cast<unsigned char>(c));
+        }
     }
     return b;
 }
 
 struct Record {
-    std::string tag;
-    std::vector<Bytes> fields;
+    std::vector<std::string> words; // the tag, then the fields as written
+    std::vector<Bytes> fields;      // the fields after the tag
     int line = 0;
 };
 
@@ -125,21 +108,32 @@ inline std::string dataPath(const char* name) {
     return std::string(QX_TEST_DATA_DIR) + "/encoding/data/" + name;
 }
 
-// The records of one vector file ('#' starts a comment line); empty when it cannot be read.
+// The records of one data file; "#" starts a comment, quoted fields may hold blanks.
 inline std::vector<Record> readVectors(const char* name) {
     std::vector<Record> records;
     std::ifstream in(dataPath(name), std::ios::binary);
-    std::string line, f;
+    std::string line;
     for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
         Record r;
         r.line = lineNo;
-        fields >> r.tag;
-        while (fields >> f)
-            r.fields.push_back(hex(f));
-        records.push_back(r);
+        for (size_t i = 0; i < line.size();) {
+            if (std::isspace(static_cast<unsigned char>(line[i]))) {
+                ++i;
+                continue;
+            }
+            if (line[i] == '#') break;
+            size_t end = i + 1;
+            if (line[i] == '"')
+                while (end < line.size() && line[end++] != '"')
+                    end += line[end - 1] == '\\';
+            else
+                while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end])))
+                    ++end;
+            r.words.push_back(line.substr(i, end - i));
+            if (r.words.size() > 1) r.fields.push_back(field(r.words.back()));
+            i = end;
+        }
+        if (!r.words.empty()) records.push_back(r);
     }
     return records;
 }
@@ -148,7 +142,138 @@ inline std::vector<Record> readVectors(const char* name) {
 struct AnsiCodePageOverride {
     explicit AnsiCodePageOverride(int cp) { platform::setAnsiCodePageOverride(cp); }
     ~AnsiCodePageOverride() { platform::setAnsiCodePageOverride(0); }
-    void set(int cp) { platform::setAnsiCodePageOverride(cp); }
 };
+
+// ---- table texts ----
+
+inline std::string base64(const Bytes& in) {
+    static const char abc[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (size_t i = 0; i < in.size(); i += 3) {
+        const size_t n = in.size() - i < 3 ? in.size() - i : 3;
+        uint32_t v = in[i] << 16 | (n > 1 ? in[i + 1] << 8 : 0) | (n > 2 ? in[i + 2] : 0);
+        for (size_t k = 0; k < 4; ++k)
+            out += k <= n ? abc[(v >> (18 - 6 * k)) & 63] : '=';
+    }
+    return out;
+}
+
+inline void putLe16(Bytes& b, unsigned v) {
+    b.push_back(static_cast<unsigned char>(v & 0xFF));
+    b.push_back(static_cast<unsigned char>((v >> 8) & 0xFF));
+}
+
+// Tag, size (the raw size unless stated) and one bzip2 stream, as the embedded tables hold them.
+inline Bytes taggedBzip2(const Bytes& raw, int64_t statedSize = -1) {
+    unsigned cap = static_cast<unsigned>(raw.size() + raw.size() / 100 + 700);
+    std::vector<char> packed(cap), src(raw.begin(), raw.end());
+    src.push_back(0); // never a null pointer, also for an empty stream
+    BZ2_bzBuffToBuffCompress(packed.data(), &cap, src.data(), static_cast<unsigned>(raw.size()), 9,
+                             0, 0);
+    Bytes out;
+    for (uint32_t word : {0xB394A7E1u, uint32_t(statedSize < 0 ? raw.size() : statedSize)})
+        putLe16(out, word & 0xFFFF), putLe16(out, word >> 16);
+    out.insert(out.end(), packed.begin(), packed.begin() + cap);
+    return out;
+}
+
+// Table data of a full table from absolute entries (the builder does the delta coding).
+inline Bytes fullTable(bool ascii, const Entries& singles, const Entries& doubles) {
+    Bytes b{static_cast<unsigned char>(ascii ? 'a' : 'x'), 'u'};
+    unsigned code = 0, unit = 0;
+    for (auto& [byte, u] : singles) {
+        b.push_back(static_cast<unsigned char>((byte - code) & 0xFF));
+        putLe16(b, (u - unit) & 0xFFFF);
+        code = byte, unit = u;
+    }
+    b.push_back(0);
+    code = unit = 0;
+    for (auto& [c, u] : doubles) {
+        putLe16(b, (c - code) & 0xFFFF), putLe16(b, (u - unit) & 0xFFFF);
+        code = c, unit = u;
+    }
+    putLe16(b, 0);
+    return b;
+}
+
+// The value a map holds for a key as a number (two bytes read first byte high), or -1.
+inline long valueOf(const HashConvert& map, const Bytes& key) {
+    unsigned char v[255];
+    int len = 0;
+    map.lookup(key.data(), static_cast<int>(key.size()), v, &len);
+    return len == 0 ? -1 : len == 1 ? v[0] : v[0] << 8 | v[1];
+}
+// The same for a UTF-16 value, which the maps hold little-endian.
+inline long unitOf(const HashConvert& map, const Bytes& key) {
+    long v = valueOf(map, key);
+    return v < 0 ? v : ((v & 0xFF) << 8 | v >> 8);
+}
+inline Bytes le(unsigned unit) {
+    return {static_cast<unsigned char>(unit & 0xFF), static_cast<unsigned char>(unit >> 8)};
+}
+// A code-page character: one byte below 0x100, else lead byte first.
+inline Bytes codeBytes(unsigned code) {
+    return code < 0x100
+               ? Bytes{static_cast<unsigned char>(code)}
+               : Bytes{static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
+}
+
+// ---- expected mappings (tests/encoding/tables/data, written by tools/gen_codepages) ----
+
+// The 103 code pages that carry tables.
+inline const std::vector<int>& allCodePages() {
+    static const std::vector<int> list = {
+        37,    437,   500,   708,   720,   737,   775,   850,   852,   855,   857,   858,   860,
+        861,   862,   863,   864,   865,   866,   869,   870,   874,   875,   932,   936,   949,
+        950,   1026,  1047,  1140,  1141,  1142,  1143,  1144,  1145,  1146,  1147,  1148,  1149,
+        1250,  1251,  1252,  1253,  1254,  1255,  1256,  1257,  1258,  1361,  10000, 10001, 10004,
+        10005, 10006, 10007, 10010, 10017, 10021, 10029, 10079, 10081, 10082, 20105, 20106, 20107,
+        20108, 20127, 20261, 20269, 20273, 20277, 20278, 20280, 20284, 20285, 20290, 20297, 20420,
+        20423, 20424, 20838, 20866, 20871, 20880, 20905, 20924, 21025, 21866, 28591, 28592, 28593,
+        28594, 28595, 28596, 28597, 28598, 28599, 28603, 28605, 38598, 51932, 51936, 51949};
+    return list;
+}
+
+struct Expected {
+    bool doubleByte = false, ascii = false;
+    std::map<unsigned, unsigned> forward, reverse; // code to unit, unit to code
+    std::string error;                             // set when the file is missing or not understood
+};
+
+// Reads cpNNNN.txt or cpNNNN.txt.bz2: a header ("cp", "kind", "ascii") and lines "K code unit"
+// where K is M (both ways), F (forward only), W (reverse only) or D (a dropped repeat).
+inline Expected loadExpected(int codePage) {
+    Expected e;
+    const std::string base = std::string(QX_TEST_DATA_DIR) + "/encoding/tables/data/cp" +
+                             std::to_string(codePage) + ".txt";
+    std::ifstream plain(base, std::ios::binary), packed(base + ".bz2", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(plain ? plain : packed)),
+                     std::istreambuf_iterator<char>());
+    if (!plain) {
+        std::vector<char> buf(1u << 22); // the largest expected mapping is under 300 kB
+        unsigned len = static_cast<unsigned>(buf.size());
+        const bool ok =
+            BZ2_bzBuffToBuffDecompress(buf.data(), &len, &text[0],
+                                       static_cast<unsigned>(text.size()), 0, 0) == BZ_OK;
+        text.assign(buf.data(), ok ? len : 0);
+    }
+    std::istringstream in(text);
+    std::map<std::string, std::string> header;
+    for (std::string line, word, a, b; std::getline(in, line);) {
+        std::istringstream(line) >> word >> a >> b;
+        if (word.size() != 1 || word == "#") {
+            header[word] = a;
+            continue;
+        }
+        const unsigned code = std::stoul(a, nullptr, 16), unit = std::stoul(b, nullptr, 16);
+        if (word == "M" || word == "F") e.forward.emplace(code, unit);
+        if (word == "M" || word == "W") e.reverse.emplace(unit, code);
+    }
+    e.doubleByte = header["kind"] == "double";
+    e.ascii = header["ascii"] == "1";
+    if (header["cp"] != std::to_string(codePage) || !header.count("kind") || !header.count("ascii"))
+        e.error = "missing or incomplete " + base + "[.bz2]";
+    return e;
+}
 
 } // namespace enctest

@@ -1,5 +1,6 @@
 // The whole-file layer: path rules, the choice of function family, read-only files, files in use,
-// and the log entries every failure leaves.
+// the log entries every failure leaves, and whole files into and out of a StringBuffer (checked
+// against files written and read with the standard library).
 #include "file/FileAccess.h"
 #include "file/FileTestSupport.h"
 #include "platform/FileApi.h"
@@ -140,30 +141,6 @@ TEST_F(FileAccessTest, EveryKindOfNameRoundTripsAndOverwritesReadOnly) {
     }
 }
 
-// Readers let others read and write meanwhile; a writer shares nothing.
-TEST_F(FileAccessTest, OpenModesAndAttributes) {
-    const std::string file = dir.utf8Path("f.csv");
-    ASSERT_TRUE(testfs::writeAll(file, "x"));
-    Path path(testfs::withSlashes(file)), missing(dir.utf8Path("no.csv")), empty("");
-    for (bool writing : {false, true}) {
-        for (uint32_t otherAccess : {platform::GENERIC_READ, platform::GENERIC_WRITE}) {
-            platform::FileHandle mine = writing ? FileAccess::createForWrite(path, nullptr)
-                                                : FileAccess::openForRead(path, nullptr);
-            ASSERT_NE(mine, platform::INVALID_HANDLE_VALUE);
-            EXPECT_EQ(FileHolder(file, otherAccess, kShareAll).holds(), !writing) << otherAccess;
-            platform::closeHandle(mine);
-        }
-    }
-    RecordingLog log;
-    uint32_t attributes = 0;
-    EXPECT_FALSE(FileAccess::getFileAttributesX(missing, attributes, &log));
-    EXPECT_EQ(attributes, platform::INVALID_FILE_ATTRIBUTES);
-    EXPECT_FALSE(FileAccess::setFileAttributesX(missing, platform::FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(FileAccess::createForWrite(empty, &log), platform::INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(FileAccess::getFileAttributesX(empty, attributes, &log));
-    EXPECT_EQ(log.shape, "E:GetAttributes: filename is empty");
-}
-
 TEST_F(FileAccessTest, MissingOrEmptyNamesCreateNothing) {
     const unsigned char data[] = {'x'};
     const uint16_t emptyWide[] = {0};
@@ -179,6 +156,15 @@ TEST_F(FileAccessTest, MissingOrEmptyNamesCreateNothing) {
     EXPECT_FALSE(FileAccess::writeFileWide(emptyWide, data, 1, &quiet));
     EXPECT_EQ(quiet.shape, "T:utf8Filename|E:Failed to write complete file (6)");
     EXPECT_FALSE(StringBuffer("text").saveToFile("", nullptr));
+    Path missing(dir.utf8Path("no.csv")), empty("");
+    uint32_t attributes = 0;
+    EXPECT_FALSE(FileAccess::getFileAttributesX(missing, attributes, &quiet));
+    EXPECT_EQ(attributes, platform::INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(FileAccess::setFileAttributesX(missing, platform::FILE_ATTRIBUTE_NORMAL));
+    EXPECT_EQ(FileAccess::createForWrite(empty, &log), platform::INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(FileAccess::getFileAttributesX(empty, attributes, &log));
+    EXPECT_EQ(log.shape,
+              "E:zero-length filename|E:NULL filename|E:GetAttributes: filename is empty");
     EXPECT_TRUE(dir.isEmpty());
 }
 
@@ -237,6 +223,69 @@ TEST_F(FileAccessTest, FailuresLogInOrder) {
     }
     EXPECT_EQ(testfs::contentsOf(dir.path("busy.csv")), "old");
     EXPECT_TRUE(fs::is_empty(dir.path("sub")));
+}
+
+TEST_F(FileAccessTest, LoadAppendsTheWholeFileAndDropsOnlyALeadingUtf8Mark) {
+    const std::string bom = "\xEF\xBB\xBF", nuls("x\0y\0", 4), utf16("\xFF\xFE\x61\0", 4);
+    std::string big; // several megabytes arrive whole
+    for (int i = 0; big.size() < 3 * 1000 * 1000; ++i)
+        big += "row " + std::to_string(i) + ",x\r\n";
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        // before, file, expected
+        {"", "", ""},
+        {"pre", "", "pre"},
+        {"", bom, bom}, // nothing but the mark: kept
+        {"", bom + "a", "a"},
+        {"", bom + bom + "a", bom + "a"},
+        {"", "\xEF\xBB\x61", "\xEF\xBB\x61"},
+        {"", utf16, utf16},
+        {"", nuls, nuls},
+        {"pre", "xyz", "prexyz"},
+        {"pre", bom + "a", "pre" + bom + "a"}, // the buffer does not begin with the mark
+        {"", big, big},
+    };
+    const std::string path = dir.utf8Path("f.csv");
+    for (const auto& [before, file, expected] : cases) {
+        SCOPED_TRACE(before + "|" + file.substr(0, 20));
+        ASSERT_TRUE(testfs::writeAll(path, file));
+        StringBuffer sb;
+        sb.appendN(before.data(), static_cast<int>(before.size()));
+        RecordingLog log;
+        EXPECT_TRUE(load(path, sb, &log));
+        EXPECT_TRUE(textOf(sb) == expected) << textOf(sb).substr(0, 20);
+        EXPECT_EQ(sb.getString()[sb.getSize()], 0) << "text stays terminated";
+        EXPECT_EQ(log.shape, "");
+    }
+    RecordingLog log;
+    StringBuffer sb("keep");
+    EXPECT_FALSE(load("", sb, &log));
+    EXPECT_EQ(log.shape, "E:Cannot open file, filename is empty.");
+    EXPECT_EQ(textOf(sb), "keep");
+}
+
+TEST_F(FileAccessTest, SaveWritesEveryByteOfTheBuffer) {
+    const std::pair<const char*, std::string> cases[] = {
+        // old contents (null: no file before), buffer
+        {nullptr, ""},
+        {"old contents", ""},
+        {nullptr, "a,b\r\n1,2\r\n"},
+        {nullptr, std::string("x\0y", 3)},
+        {"a much longer old text", "short"},
+    };
+    const std::string path = dir.utf8Path("f.csv");
+    for (const auto& [old, text] : cases) {
+        SCOPED_TRACE(text);
+        std::filesystem::remove(path);
+        ASSERT_TRUE(!old || testfs::writeAll(path, old));
+        StringBuffer sb;
+        sb.appendN(text.data(), static_cast<int>(text.size()));
+        RecordingLog log;
+        EXPECT_TRUE(sb.saveToFile(path.c_str(), &log));
+        EXPECT_EQ(testfs::contentsOf(path), text);
+        EXPECT_EQ(log.shape, "");
+    }
+    EXPECT_TRUE(FileAccess::writeWholeFile(path.c_str(), nullptr, 3, nullptr));
+    EXPECT_EQ(testfs::contentsOf(path), "") << "no data: an empty file";
 }
 
 // Another program holds the file for writing and lets go after 75 ms: the retries absorb it.

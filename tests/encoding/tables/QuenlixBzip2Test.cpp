@@ -1,6 +1,6 @@
 #include "encoding/tables/QuenlixBzip2.h"
 
-#include "encoding/tables/TableTestUtil.h"
+#include "encoding/EncodingTestUtil.h"
 #include "text/DataBuffer.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 
 namespace {
 
-using tabletest::Bytes;
-using tabletest::taggedBzip2;
+using enctest::Bytes;
+using enctest::taggedBzip2;
 
 Bytes sampleText() {
     Bytes raw;

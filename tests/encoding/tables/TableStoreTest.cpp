@@ -1,7 +1,7 @@
 #include "encoding/tables/TableStore.h"
 
+#include "encoding/EncodingTestUtil.h"
 #include "encoding/tables/HashConvert.h"
-#include "encoding/tables/TableTestUtil.h"
 #include "encoding/tables/UnicodeLookup.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-using namespace tabletest;
+using namespace enctest;
 
 // A byte delta that wraps past 0xFF, a unit delta that wraps below zero, and double-byte codes
 // that go down as well as up.
@@ -29,6 +29,13 @@ Bytes truncated(Bytes b, size_t n) {
 // Removes U+00A5, then maps U+00A0 to A0 and U+2116 to 86 9B.
 Bytes patchData() {
     return {'a', 'd', 0xA5, 0x00, 0, 0, 0xA0, 0xA0, 0x00, 0, 0x86, 0x9B, 0x16, 0x21, 0, 0};
+}
+
+std::string storedText(const Bytes& data) {
+    return "x" + base64(data);
+}
+std::string compressedText(const Bytes& data) {
+    return "c" + base64(taggedBzip2(data));
 }
 
 std::string withLineBreaks(std::string s) {
@@ -100,18 +107,6 @@ TEST(TableStoreLoad, PatchRemovesAndReplacesReverseEntries) {
     EXPECT_EQ(valueOf(map, le(0x2116)), 0x869B); // replaced
     EXPECT_EQ(valueOf(map, le(0x3000)), 0x8140); // untouched
     EXPECT_EQ(map.countEntries(), 3u);
-}
-
-TEST(TableStoreList, OtherCodePagesAndOtherKindsHaveNoTable) {
-    for (int cp : {0, -1, 1200, 65001, 709, 10002, 20000, 20932, 20936, 50220, 52936, 54936}) {
-        EXPECT_EQ(TableStore::listedKindOf(cp), TableStore::kNone) << cp;
-        EXPECT_EQ(TableStore::kindOf(cp), TableStore::kNone) << cp;
-        EXPECT_TRUE(!TableStore::reverse(cp) && !TableStore::forwardSingleByte(cp) &&
-                    !TableStore::forwardDoubleByte(cp))
-            << cp;
-    }
-    EXPECT_EQ(TableStore::forwardDoubleByte(1252), nullptr);
-    EXPECT_EQ(TableStore::forwardSingleByte(932), nullptr);
 }
 
 } // namespace
