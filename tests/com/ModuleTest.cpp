@@ -1,9 +1,7 @@
-// The DLL as a whole: its exports and class factory, in-process (un)registration against the
-// expected registry entries, and the resources it carries.
+// The DLL as a whole: its exports and class factory, and in-process (un)registration against the
+// expected registry entries (the resources are checked in the file by check_image.py).
 #include "ComTestSupport.h"
 #include "ExpectedRegistry.h"
-
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <tuple>
@@ -112,28 +110,6 @@ TEST(ComRegistration, ExactEntriesAfterEachStepAndForeignEntriesKept) {
     for (const auto& [key, kept] : after)
         EXPECT_EQ(keyExists(key), kept) << narrow(key);
     RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Quenlix.Csv");
-}
-
-// What a toolbox or registration tool reads without loading the object: the self-registration
-// mark in the version block, the name string and the 16-by-16, 16-colour toolbox picture.
-TEST(ComResources, SelfRegistrationMarkNameAndToolboxPicture) {
-    const std::wstring path = Dll::path();
-    std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), nullptr));
-    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), block.data()));
-    void* mark = nullptr;
-    UINT len = 0;
-    EXPECT_TRUE(
-        VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\OLESelfRegister", &mark, &len));
-    HMODULE m = Dll::get().module;
-    wchar_t name[64] = {};
-    EXPECT_EQ(LoadStringW(m, 100, name, 64), 10);
-    EXPECT_STREQ(name, L"QuenlixCsv");
-    HRSRC bmp = FindResourceW(m, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(2) /* bitmap */);
-    ASSERT_TRUE(bmp);
-    const BITMAPINFOHEADER* bih =
-        static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(m, bmp)));
-    EXPECT_EQ(std::make_tuple(bih->biWidth, bih->biHeight, bih->biBitCount),
-              std::make_tuple(16L, 16L, WORD(4)));
 }
 
 } // namespace
