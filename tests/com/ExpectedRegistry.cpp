@@ -76,15 +76,6 @@ std::string typeLibKey(View view) {
         view == View::Bits64 ? "TypeLib\\%L\\1.0\\0\\win64" : "TypeLib\\%L\\1.0\\0\\win32", "");
 }
 
-bool exists(const std::string& path, View view) {
-    HKEY k = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | viewFlag(view), &k) !=
-        ERROR_SUCCESS)
-        return false;
-    RegCloseKey(k);
-    return true;
-}
-
 // Adds the key at path and every key below it, in the form of kEntries.
 void readTree(const std::wstring& path, View view, std::set<std::string>& out) {
     HKEY k = nullptr;
@@ -104,6 +95,12 @@ void readTree(const std::wstring& path, View view, std::set<std::string>& out) {
     for (i = 0; RegEnumKeyW(k, i, name, 256) == ERROR_SUCCESS; ++i)
         readTree(path + L"\\" + name, view, out);
     RegCloseKey(k);
+}
+
+bool exists(const std::string& path, View view) {
+    std::set<std::string> entries;
+    readTree(std::wstring(path.begin(), path.end()), view, entries);
+    return !entries.empty();
 }
 
 } // namespace

@@ -13,14 +13,9 @@ namespace {
 
 bool parseView(int argc, wchar_t** argv, int at, regcheck::View& view) {
     if (argc == at) return true;
-    if (argc != at + 1) return false;
-    if (std::wcscmp(argv[at], L"64") == 0)
-        view = regcheck::View::Bits64;
-    else if (std::wcscmp(argv[at], L"32") == 0)
-        view = regcheck::View::Bits32;
-    else
-        return false;
-    return true;
+    const bool is64 = std::wcscmp(argv[at], L"64") == 0, is32 = std::wcscmp(argv[at], L"32") == 0;
+    view = is64 ? regcheck::View::Bits64 : regcheck::View::Bits32;
+    return argc == at + 1 && (is64 || is32);
 }
 
 } // namespace
