@@ -1,7 +1,5 @@
 #include "ComTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -25,17 +23,13 @@ template <class F> void exportOf(HMODULE m, const char* name, F& f) {
 
 } // namespace
 
-std::wstring Dll::path() {
-    std::wstring p = L"Z:" QX_COM_DLL_PATH; // Wine shows the Linux root as drive Z:
-    std::replace(p.begin(), p.end(), L'/', L'\\');
-    return p;
-}
-
 Dll& Dll::get() {
     static Dll d = [] {
+        std::wstring path = L"Z:" QX_COM_DLL_PATH; // Wine shows the Linux root as drive Z:
+        std::replace(path.begin(), path.end(), L'/', L'\\');
         Dll d;
-        if (!(d.module = LoadLibraryW(path().c_str()))) {
-            std::fprintf(stderr, "cannot load %s (%lu)\n", narrow(path()).c_str(), GetLastError());
+        if (!(d.module = LoadLibraryW(path.c_str()))) {
+            std::fprintf(stderr, "cannot load %s (%lu)\n", narrow(path).c_str(), GetLastError());
             std::abort();
         }
         exportOf(d.module, "DllGetClassObject", d.getClassObject);
@@ -60,25 +54,6 @@ std::string narrow(const std::wstring& s) {
     int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0, nullptr, nullptr);
     std::string out(n, '\0');
     WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
-std::wstring scratchDir() {
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    const std::wstring d = tmp + (L"qx_com_tests_" + std::to_wstring(GetCurrentProcessId()));
-    CreateDirectoryW(d.c_str(), nullptr);
-    return d + L"\\";
-}
-
-std::string readFileBytes(const std::wstring& path) {
-    std::string out;
-    if (FILE* f = _wfopen(path.c_str(), L"rb")) {
-        char buf[4096];
-        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-            out.append(buf, n);
-        std::fclose(f);
-    }
     return out;
 }
 

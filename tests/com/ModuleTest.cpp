@@ -1,13 +1,9 @@
-// The DLL as a whole: its exports and class factory, in-process (un)registration against the
-// expected registry entries, and the resources it carries.
+// The DLL's exports and class factory. Its registration is checked after regsvr32 by
+// run_scripts.sh, its resources in the file by check_image.py.
 #include "ComTestSupport.h"
-#include "ExpectedRegistry.h"
-
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <tuple>
-#include <vector>
 
 using namespace comtest;
 
@@ -70,70 +66,6 @@ TEST(ComExports, CanUnloadNowFollowsFactoryReferencesObjectsAndLocks) {
         step();
         EXPECT_EQ(Dll::get().canUnloadNow(), want) << what;
     }
-}
-
-std::wstring loadedPath() {
-    wchar_t buf[MAX_PATH * 2];
-    GetModuleFileNameW(Dll::get().module, buf, MAX_PATH * 2);
-    return buf;
-}
-
-bool keyExists(const std::wstring& path, bool create = false) {
-    HKEY k = nullptr;
-    LONG rc = create ? RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE,
-                                       nullptr, &k, nullptr)
-                     : RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &k);
-    if (rc == ERROR_SUCCESS) RegCloseKey(k);
-    return rc == ERROR_SUCCESS;
-}
-
-const std::vector<std::string> kNone;
-
-TEST(ComRegistration, ExactEntriesAfterEachStepAndForeignEntriesKept) {
-    const Dll& dll = Dll::get();
-    const std::wstring cls = L"CLSID\\" + regcheck::clsidString();
-    ASSERT_EQ(dll.registerServer(), S_OK);
-    EXPECT_EQ(regcheck::registeredDifferences(loadedPath()), kNone) << "registered";
-    // Left under the class key by an older registration: gone after the next one.
-    ASSERT_TRUE(keyExists(cls + L"\\Stale", true));
-    ASSERT_TRUE(keyExists(cls + L"\\Control\\Old", true));
-    ASSERT_EQ(dll.registerServer(), S_OK);
-    EXPECT_EQ(regcheck::registeredDifferences(loadedPath()), kNone) << "registered again";
-
-    EXPECT_EQ(dll.unregisterServer(), S_OK);
-    EXPECT_EQ(regcheck::unregisteredLeftovers(), kNone) << "unregistered";
-    EXPECT_EQ(dll.unregisterServer(), S_OK) << "nothing left to remove is no error";
-
-    ASSERT_EQ(dll.registerServer(), S_OK);
-    ASSERT_TRUE(keyExists(L"Quenlix.Csv\\Foreign", true));
-    EXPECT_EQ(dll.unregisterServer(), S_OK);
-    const std::tuple<const wchar_t*, bool> after[] = {
-        {L"Quenlix.Csv\\Foreign", true}, {L"Quenlix.Csv\\CLSID", false}, {L"CLSID", true}};
-    for (const auto& [key, kept] : after)
-        EXPECT_EQ(keyExists(key), kept) << narrow(key);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Quenlix.Csv");
-}
-
-// What a toolbox or registration tool reads without loading the object: the self-registration
-// mark in the version block, the name string and the 16-by-16, 16-colour toolbox picture.
-TEST(ComResources, SelfRegistrationMarkNameAndToolboxPicture) {
-    const std::wstring path = Dll::path();
-    std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), nullptr));
-    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, DWORD(block.size()), block.data()));
-    void* mark = nullptr;
-    UINT len = 0;
-    EXPECT_TRUE(
-        VerQueryValueW(block.data(), L"\\StringFileInfo\\040904B0\\OLESelfRegister", &mark, &len));
-    HMODULE m = Dll::get().module;
-    wchar_t name[64] = {};
-    EXPECT_EQ(LoadStringW(m, 100, name, 64), 10);
-    EXPECT_STREQ(name, L"QuenlixCsv");
-    HRSRC bmp = FindResourceW(m, MAKEINTRESOURCEW(101), MAKEINTRESOURCEW(2) /* bitmap */);
-    ASSERT_TRUE(bmp);
-    const BITMAPINFOHEADER* bih =
-        static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(m, bmp)));
-    EXPECT_EQ(std::make_tuple(bih->biWidth, bih->biHeight, bih->biBitCount),
-              std::make_tuple(16L, 16L, WORD(4)));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Registers freshly built QuenlixCsv.dll files into the project's Wine prefix with regsvr32,
-# checks the registry after registering, registering again and unregistering, and runs the
+# checks the registry after registering, registering again over stale keys and unregistering
+# beside a foreign key (regsvr32 calls the same entry points as any installer), and runs the
 # VBScript and JScript suites and the examples through cscript while they are registered.
 #
 #   run_scripts.sh SCRATCH-DIR qx_com_regcheck.exe BITS=QuenlixCsv.dll [BITS=QuenlixCsv.dll]
@@ -71,13 +72,32 @@ suites() { # BITS: the suites, whose cases also check which build the script hos
     run "$1" CsvSuite.js 'SUITE COMPLETE 0 failures'
 }
 
+regkey() { # BITS reg.exe-ARGS...: in the registry view of BITS
+    local bits=$1
+    shift
+    "$wine_run" reg "$@" /reg:"$bits" 2>/dev/null | tr -d '\r'
+}
+
 for bits in "${all_bits[@]}"; do
     regsvr "$bits"
     regcheck registered "$bits"
+    # Keys an older registration left under the class key are gone after the next one.
+    clsid=$(regkey "$bits" query 'HKCR\Quenlix.Csv\CLSID' /ve | grep -o '{[-0-9A-Fa-f]*}')
+    for stale in Stale 'Control\Old'; do
+        regkey "$bits" add "HKCR\\CLSID\\$clsid\\$stale" /f >/dev/null
+    done
     regsvr "$bits"
     regcheck registered "$bits"
     regsvr "$bits" /u
     regcheck unregistered "$bits"
+    regsvr "$bits" /u # nothing left to remove is no error
+    # Someone else's key under a ProgID is kept; ours beside it go.
+    regsvr "$bits"
+    regkey "$bits" add 'HKCR\Quenlix.Csv\Foreign' /f >/dev/null
+    regsvr "$bits" /u
+    regkey "$bits" query 'HKCR\Quenlix.Csv\Foreign' >/dev/null || die "$bits-bit unregistration removed a foreign key"
+    ! regkey "$bits" query 'HKCR\Quenlix.Csv\CLSID' >/dev/null || die "$bits-bit unregistration left Quenlix.Csv\\CLSID"
+    regkey "$bits" delete 'HKCR\Quenlix.Csv' /f >/dev/null
     regsvr "$bits"
 done
 for bits in "${all_bits[@]}"; do
