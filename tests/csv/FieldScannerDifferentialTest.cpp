@@ -261,21 +261,4 @@ TEST(GridRowMemo, ChangesAreSeenByTheNextRead) {
     }
 }
 
-// Loading turns CR LF into LF in the caller's text, in place, exactly as a replace-all does.
-TEST(GridLoad, CrLfFoldingAgreesWithReplaceAll) {
-    std::mt19937 rng(19);
-    const char alphabet[] = {'a', '\r', '\n', '\r', ',', '"'};
-    for (int round = 0; round < 2000; ++round) {
-        std::string s;
-        const int length = static_cast<int>(rng() % 80);
-        for (int i = 0; i < length; ++i)
-            s += alphabet[rng() % sizeof alphabet];
-        StringBuffer loaded = make(s), replaced = make(s);
-        replaced.replaceAll("\r\n", "\n");
-        Grid g;
-        g.loadCsv(loaded, ',');
-        ASSERT_EQ(str(loaded), str(replaced)) << "round " << round;
-    }
-}
-
 } // namespace

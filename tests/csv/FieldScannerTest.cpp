@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -147,62 +146,6 @@ TEST(FieldScanner, SetNthField) {
     StringBuffer line("a,b"); // its own text as the value
     line.setNthField(2, ',', true, true, line);
     EXPECT_EQ(str(line), "a,b,a,b");
-}
-
-// Whether the line ends outside quotes and without a pending escape, so that text appended to
-// it is read from a neutral state.
-bool endsNeutral(const std::string& text) {
-    bool inQuotes = false, escaped = false;
-    for (size_t i = 0; i < text.size() && text[i]; ++i) {
-        if (escaped)
-            escaped = false;
-        else if (text[i] == '\\')
-            escaped = true;
-        else if (text[i] == '"')
-            inQuotes = !inQuotes;
-    }
-    return !inQuotes && !escaped;
-}
-
-TEST(FieldScannerProperty, ScannersAgreeOnRandomTexts) {
-    const char alphabet[] = {'a', ',', ';', '"', '\\', '\n', '\0'};
-    const char delimiters[] = {',', ';', '\n'};
-    std::mt19937 rng(20240607);
-    for (int round = 0; round < 3000; ++round) {
-        std::string text;
-        for (int i = static_cast<int>(rng() % 24); i > 0; --i)
-            text += alphabet[rng() % sizeof alphabet];
-        const char d = delimiters[rng() % sizeof delimiters];
-        const StringBuffer original = make(text);
-        const int count = original.countFields(d, true, true);
-
-        // split at d: the pieces joined by d give the text up to its first NUL.
-        Fields pieces = splitAll(text, d);
-        std::string joined;
-        for (std::size_t i = 0; i < pieces.size(); ++i)
-            joined += (i ? std::string(1, d) : "") + pieces[i];
-        ASSERT_EQ(joined, text.substr(0, text.find('\0'))) << "split of [" << text << "]";
-        ASSERT_EQ(pieces.size(), text.empty() ? 0u : static_cast<std::size_t>(count))
-            << "split and countFields disagree on [" << text << "]";
-
-        for (int n = 0; n <= count + 1; ++n) {
-            std::string value;
-            for (int k = static_cast<int>(rng() % 4); k > 0; --k)
-                value += static_cast<char>('b' + rng() % 3);
-            if (n >= count && !endsNeutral(text)) continue; // appended fields would be quoted
-            StringBuffer line = make(text);
-            line.setNthField(n, d, true, true, make(value));
-            const std::string ctx = "[" + text + "] field " + std::to_string(n) + " = " + value;
-            ASSERT_EQ(field(line, n, d), value) << ctx;
-            const int expectedCount = line.getSize() == 0 ? 0 : n < count ? count : n + 1;
-            ASSERT_EQ(line.countFields(d, true, true), expectedCount) << ctx;
-            for (int m = 0; m < expectedCount; ++m) {
-                if (m == n) continue;
-                ASSERT_EQ(field(line, m, d), m < count ? field(original, m, d) : "")
-                    << ctx << " #" << m;
-            }
-        }
-    }
 }
 
 } // namespace

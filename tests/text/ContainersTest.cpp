@@ -31,11 +31,6 @@ StringBuffer key(const Str& s) {
     return StringBuffer(s.c_str());
 }
 
-TEST(QuenlixObjectSerial, ConsecutiveObjectsDifferByOne) {
-    QuenlixInt a(1), b(2);
-    EXPECT_EQ(b.serial() - a.serial(), 1);
-}
-
 TEST(ExtPtrArrayTest, GrowsFromFiveSlotsByDoubling) {
     ExtPtrArray arr;
     EXPECT_EQ(arr.getCapacity(), 0);
