@@ -14,6 +14,9 @@ if ! command -v gcovr >/dev/null 2>&1; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq gcovr
 fi
 
+# Always a fresh tree: notes left by objects of since-deleted sources would be merged with the
+# current ones and make gcovr stop on their old line numbers.
+rm -rf "$out"
 cmake -S . -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQX_FAULT_INJECTION=ON \
     -DCMAKE_C_FLAGS=--coverage -DCMAKE_CXX_FLAGS=--coverage \
     -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
@@ -22,6 +25,8 @@ find "$out" -name '*.gcda' -delete
 # A failing test is reported but does not stop the measurement: coverage is what is asked here.
 (cd "$out" && ctest -j "$jobs" --output-on-failure) || echo "coverage: some tests failed" >&2
 
+# gcovr also reads .gcov files it finds under the root: none may be left from an interrupted run.
+find . -maxdepth 1 -name '*.gcov' -delete
 # gcc 12 writes negative branch counts for threaded code, which gcovr 5.2 rejects without this.
 ignore=()
 gcovr --help 2>/dev/null | grep -q -- --gcov-ignore-parse-errors && ignore=(--gcov-ignore-parse-errors)
