@@ -1,12 +1,5 @@
-# Cross build for 64-bit Windows with the posix-thread flavour of mingw-w64
-# (the default flavour lacks std::thread and std::mutex).
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross build for 64-bit Windows.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh --64)
+set(QX_MINGW_TRIPLE x86_64-w64-mingw32)
+set(QX_WINE_BITS 64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
