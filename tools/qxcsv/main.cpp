@@ -10,6 +10,7 @@
 #include "csv/ClsCsv.h"
 #include "encoding/Charset.h"
 #include "platform/CommandIo.h"
+#include "platform/Platform.h"
 #include "text/XString.h"
 
 #include <cerrno>
@@ -369,6 +370,7 @@ int cmdCharsets(const CommandLine& cl) {
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::keepFreedLargeBlocks();
     CommandLine cl = CommandLine::parse(argc, argv);
     if (!cl.error.empty()) return usageError(cl.error);
     if (cl.help || cl.command == "help") {

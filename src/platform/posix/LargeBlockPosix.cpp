@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 
 #include <cstdint>
+#include <malloc.h>
 #include <sys/mman.h>
 
 namespace platform {
@@ -17,6 +18,13 @@ void adviseLargeBlock(void* block, std::size_t size) {
 #else
     (void)block;
     (void)size;
+#endif
+}
+
+void keepFreedLargeBlocks() {
+#ifdef M_MMAP_THRESHOLD
+    mallopt(M_MMAP_THRESHOLD, 32 << 20); // the largest value the allocator takes
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
 }
 

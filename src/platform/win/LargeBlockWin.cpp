@@ -5,5 +5,6 @@
 namespace platform {
 
 void adviseLargeBlock(void*, std::size_t) {}
+void keepFreedLargeBlocks() {}
 
 } // namespace platform
