@@ -1,15 +1,13 @@
 #pragma once
 // Shared by the file-layer tests: calls on plain std::strings, facts about the ANSI code page, and
-// a log that keeps every entry in order so that messages, data names and values can be checked.
+// the log tests' recording log.
 #include "file/FileAccess.h"
-#include "log/LogBase.h"
+#include "log/LogTestUtil.h"
 #include "platform/Platform.h"
 #include "text/StringBuffer.h"
 #include "text/XString.h"
 
-#include <cstdio>
 #include <string>
-#include <vector>
 
 namespace filetest {
 
@@ -49,36 +47,7 @@ inline std::string trimmedErrorText(uint32_t code) {
                                   : s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
-// Keeps what the file layer logs: the entries in order ("E:message" for errors, "T:name" for data
-// items, joined by "|") and the data items with their values.
-class RecordingLog : public LogBase {
-public:
-    std::string shape;
-    std::vector<std::pair<std::string, std::string>> items;
-
-    bool logError(const char* message) override { return add("E:", message); }
-    bool logData(const char* name, const char* value) override {
-        items.emplace_back(name, value ? value : "(NULL)");
-        return add("T:", name);
-    }
-    bool logDataHex(const char* name, uint32_t value) override {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
-        return logData(name, text);
-    }
-    // The value of the first data item with this name, or "<none>".
-    std::string value(const std::string& name) const {
-        for (const auto& [n, v] : items)
-            if (n == name) return v;
-        return "<none>";
-    }
-
-private:
-    bool add(const char* kind, const char* text) {
-        shape += (shape.empty() ? "" : "|") + std::string(kind) + text;
-        return true;
-    }
-};
+using logtest::RecordingLog;
 
 // Undoes quoted-printable encoding: "=XX" escapes and "=" CR LF soft breaks.
 inline std::string qpDecode(const std::string& s) {

@@ -1,10 +1,14 @@
 #pragma once
-// Helpers shared by the log tests: reports as std::string, expected reports built line by line.
+// Helpers shared by the log tests (and the file-layer tests): reports as std::string, expected
+// reports built line by line, and a log that keeps every entry in order.
 #include "log/LogBase.h"
 #include "text/StringBuffer.h"
 
+#include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace logtest {
 
@@ -32,5 +36,37 @@ inline Str xmlOf(LogBase& log) {
 inline Str htmlOf(LogBase& log) {
     return render(log, &LogBase::getHtml);
 }
+
+// Keeps the entries that reach it in order ("E:message" for errors, "T:name" for data items,
+// joined by "|") and the data items with their values; what LogBase's shared bodies make of a
+// call arrives here through the virtual logData.
+class RecordingLog : public LogBase {
+public:
+    Str shape;
+    std::vector<std::pair<Str, Str>> items;
+
+    bool logError(const char* message) override { return add("E:", message); }
+    bool logData(const char* name, const char* value) override {
+        items.emplace_back(name ? name : "<null>", value ? value : "(NULL)");
+        return add("T:", name);
+    }
+    bool logDataHex(const char* name, uint32_t value) override {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
+        return logData(name, text);
+    }
+    // The value of the first data item with this name, or "<none>".
+    Str value(const Str& name) const {
+        for (const auto& [n, v] : items)
+            if (n == name) return v;
+        return "<none>";
+    }
+
+private:
+    bool add(const char* kind, const char* text) {
+        shape += (shape.empty() ? "" : "|") + Str(kind) + (text ? text : "<null>");
+        return true;
+    }
+};
 
 } // namespace logtest

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace testfs {
 
@@ -74,6 +75,40 @@ inline bool readOnlyIsEnforced(const fs::path& scratchDir) {
     (void)scratchDir;
     return true;
 #endif
+}
+
+// The cases of a data file under tests/ (path relative to it): one case per line, fields split by
+// tabs; blank lines and lines starting with '#' are skipped. In a field, \t \r \n \\ and \xHH
+// stand for the byte they name, so that any text can be written on one line.
+inline std::vector<std::vector<std::string>> caseRows(const std::string& relPath) {
+#ifdef QX_TEST_DATA_DIR
+    std::ifstream in(fs::u8path(std::string(QX_TEST_DATA_DIR) + "/" + relPath), std::ios::binary);
+#else
+    std::ifstream in;
+#endif
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        rows.emplace_back(1);
+        for (size_t i = 0; i < line.size(); ++i) {
+            std::string& field = rows.back().back();
+            const char c = line[i];
+            if (c == '\t') {
+                rows.back().emplace_back();
+            } else if (c != '\\' || i + 1 == line.size()) {
+                field += c;
+            } else if (line[++i] == 'x' && i + 2 < line.size()) {
+                field += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
+                i += 2;
+            } else {
+                const char e = line[i];
+                field += e == 't' ? '\t' : e == 'r' ? '\r' : e == 'n' ? '\n' : e;
+            }
+        }
+    }
+    if (rows.empty()) rows.push_back({"<no cases in " + relPath + ">"});
+    return rows;
 }
 
 class TempDir {

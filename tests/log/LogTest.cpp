@@ -1,7 +1,11 @@
+// The log: data items and their number formats, context trees (pruned, cleared, deep), the three
+// report forms with their escaping, the bodies LogBase shares, and concurrent writers.
+#include "log/LogRenderer.h"
 #include "log/Logger.h"
 
 #include "log/LogTestUtil.h"
 #include "platform/Platform.h"
+#include "platform/TempDir.h"
 #include "text/StringBuffer.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +22,7 @@
 
 namespace {
 
+using logtest::htmlOf;
 using logtest::lines;
 using logtest::Str;
 using logtest::textOf;
@@ -70,12 +75,6 @@ TEST(LogData, TickCountInLowerCaseHex) {
     EXPECT_LE(static_cast<uint32_t>(std::stoul(value, nullptr, 16)) - before, after - before);
 }
 
-TEST(LogLines, NullMessagesAddNothing) {
-    Logger log;
-    EXPECT_TRUE(log.logError(nullptr) && log.logInfo(nullptr) && log.logXmlFragment(nullptr));
-    EXPECT_EQ(textOf(log), lines({kRoot}));
-}
-
 // Steps, separated by commas: "+name" enters a context, "-" leaves one, "i:text" and "e:text" add
 // an info or error line, "!" clears the log.
 TEST(LogContexts, PruningClearingAndOrder) {
@@ -114,15 +113,15 @@ TEST(LogContexts, PruningClearingAndOrder) {
 // Trees nested far deeper than any call makes render with the right indentation and are
 // destroyed without recursion running out of stack.
 TEST(LogContexts, DeepTrees) {
-    Logger log;
-    for (int i = 0; i < 1000; ++i)
-        log.enterContext("c");
-    log.logInfo("bottom");
-    const Str text = textOf(log);
-    const Str tail = Str(2000, ' ') + "c:\r\n" + Str(2002, ' ') + "bottom\r\n";
-    ASSERT_GE(text.size(), tail.size());
-    EXPECT_EQ(text.substr(text.size() - tail.size()), tail);
-
+    {
+        Logger log; // the text report indents each level by two more blanks
+        for (int i = 0; i < 1000; ++i)
+            log.enterContext("c");
+        log.logInfo("bottom");
+        const Str text = textOf(log),
+                  tail = Str(2000, ' ') + "c:\r\n" + Str(2002, ' ') + "bottom\r\n";
+        EXPECT_EQ(text.compare(text.size() - tail.size(), tail.size(), tail), 0);
+    }
     const size_t depth = 100000;
     Str xml, html;
     {
@@ -130,8 +129,7 @@ TEST(LogContexts, DeepTrees) {
         for (size_t i = 0; i < depth; ++i)
             deep.enterContext("c");
         deep.logInfo("bottom");
-        xml = xmlOf(deep);
-        html = logtest::htmlOf(deep);
+        xml = xmlOf(deep), html = htmlOf(deep);
     }
     // The root's two lines, an opening and a closing line per level, the entry in the middle.
     const Str bottom = "<info>bottom</info>\r\n";
@@ -143,15 +141,70 @@ TEST(LogContexts, DeepTrees) {
                                Str("bottom<br>\r\n").size());
 }
 
-// Records what reaches the virtual logData, to see what the shared bodies of LogBase hand down.
-class RecordingLog : public LogBase {
-public:
-    bool logData(const char* name, const char* value) override {
-        calls.push_back(Str(name ? name : "<null>") + "=" + (value ? value : "<null>"));
-        return true;
+TEST(ReportExamples, NestedTreeInThreeForms) {
+    Logger log;
+    log.enterContext("Load");
+    log.logData("a b", "1");
+    log.enterContext("in<ner>");
+    log.logError("e");
+    log.leaveContext();
+    log.logInfo("done");
+    log.leaveContext();
+    log.enterContext("Empty");
+    log.leaveContext();
+    log.enterContext("SaveFile");
+    log.logData("Filename", "c:\\temp\\a&b.csv");
+    log.logError("Failed.");
+    log.leaveContext();
+    EXPECT_EQ(textOf(log),
+              lines({"QuenlixLog:", "  Load:", "    a_b: 1", "    in<ner>:", "      e", "    done",
+                     "  Empty:", "  SaveFile:", "    Filename: c:\\temp\\a&b.csv", "    Failed."}));
+    EXPECT_EQ(xmlOf(log),
+              lines({"<QuenlixLog>", "<Load>", "<a_b>1</a_b>", "<in<ner>>", "<error>e</error>",
+                     "</in<ner>>", "<info>done</info>", "</Load>", "<Empty>", "</Empty>",
+                     "<SaveFile>", "<Filename><![CDATA[c:\\temp\\a&b.csv]]></Filename>",
+                     "<error>Failed.</error>", "</SaveFile>", "</QuenlixLog>"}));
+    EXPECT_EQ(htmlOf(log), lines({"QuenlixLog:<blockquote>", "Load:<blockquote>", "a_b: 1<br>",
+                                  "in<ner>:<blockquote>", "e<br>", "</blockquote>", "done<br>",
+                                  "</blockquote>", "Empty:<blockquote>", "</blockquote>",
+                                  "SaveFile:<blockquote>", "Filename: c:\\temp\\a&amp;b.csv<br>",
+                                  "Failed.<br>", "</blockquote>", "</blockquote>"}));
+    // Rendering replaces what the output held and changes nothing in the log.
+    StringBuffer out("left over");
+    log.getText(out);
+    log.getXml(out);
+    log.getHtml(out);
+    log.getText(out);
+    EXPECT_EQ(Str(out.getString()), textOf(log));
+}
+
+TEST(ReportEntries, EachKindInEachFormat) {
+    for (const auto& c : testfs::caseRows("log/data/entries.txt")) {
+        ASSERT_EQ(c.size(), 5u) << c[0];
+        Logger log;
+        const Str& in = c[1];
+        if (c[0] == "d")
+            log.logData(in.substr(0, in.find('=')).c_str(), in.substr(in.find('=') + 1).c_str());
+        else
+            (log.*(c[0] == "i"   ? &Logger::logInfo
+                   : c[0] == "e" ? &Logger::logError
+                                 : &Logger::logXmlFragment))(in.c_str());
+        EXPECT_EQ(textOf(log), lines({kRoot, "  " + c[2]})) << in;
+        EXPECT_EQ(xmlOf(log), lines({"<QuenlixLog>", c[3], "</QuenlixLog>"})) << in;
+        EXPECT_EQ(htmlOf(log), lines({"QuenlixLog:<blockquote>", c[4], "</blockquote>"})) << in;
     }
-    std::vector<Str> calls;
-};
+    // Nothing logged, or no log at all.
+    Logger log;
+    EXPECT_TRUE(log.logError(nullptr) && log.logInfo(nullptr) && log.logXmlFragment(nullptr));
+    EXPECT_EQ(xmlOf(log), "<QuenlixLog>\r\n</QuenlixLog>\r\n");
+    EXPECT_EQ(htmlOf(log), "QuenlixLog:<blockquote>\r\n</blockquote>\r\n");
+    StringBuffer out;
+    LogRenderer::renderText(nullptr, out);
+    LogRenderer::renderXml(nullptr, out);
+    LogRenderer::renderHtml(nullptr, out);
+    EXPECT_EQ(out.getSize(), 0);
+    EXPECT_FALSE(LogRenderer::needsCdata(nullptr) || LogRenderer::needsCdata(&out));
+}
 
 TEST(LogBaseBodies, DoNothingLogAndOsErrors) {
     LogBase none;
@@ -162,12 +215,13 @@ TEST(LogBaseBodies, DoNothingLogAndOsErrors) {
     Str system = platform::errorMessageText(2);
     system.erase(system.find_last_not_of("\r\n ") + 1);
     ASSERT_FALSE(system.empty());
-    RecordingLog rec; // the shared bodies hand what they make to logData
+    logtest::RecordingLog rec; // the shared bodies hand what they make to logData
     rec.logOsError(0);
     rec.logOsError(2);
     rec.logDataQP("file", ".a b ");
     rec.logDataQP("null", nullptr);
-    EXPECT_EQ(rec.calls, (std::vector<Str>{"WindowsError=" + system, "file==2Ea b=20", "null="}));
+    EXPECT_EQ(rec.items, (std::vector<std::pair<Str, Str>>{
+                             {"WindowsError", system}, {"file", "=2Ea b=20"}, {"null", ""}}));
 }
 
 // Writers log numbered items while a reader renders reports. Every snapshot must be a complete
