@@ -2,13 +2,19 @@
 // Shared by the CSV tests: StringBuffers to and from std::string, text arguments from UTF-8,
 // out-parameters read back as UTF-8, and an object wrapper whose reads return plain strings.
 #include "csv/ClsCsv.h"
+#include "csv/Grid.h"
 #include "platform/TempDir.h"
+#include "text/ExtPtrArray.h"
 #include "text/StringBuffer.h"
 #include "text/XString.h"
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace csvtest {
+
+using Rows = std::vector<std::vector<std::string>>;
 
 inline StringBuffer make(const std::string& s) {
     StringBuffer sb;
@@ -22,10 +28,80 @@ inline std::string str(const StringBuffer& sb) {
 
 inline std::string repeated(const std::string& unit, size_t times) {
     std::string s;
-    s.reserve(unit.size() * times);
     for (size_t i = 0; i < times; ++i)
         s += unit;
     return s;
+}
+
+// The pieces of a split, as strings; the array is emptied.
+inline std::vector<std::string> pieces(ExtPtrArray& array) {
+    std::vector<std::string> out;
+    for (int i = 0; i < array.getSize(); ++i)
+        out.push_back(str(*static_cast<StringBuffer*>(array.elementAt(i))));
+    array.removeAllObjects();
+    return out;
+}
+
+// Every row's stored text; "<none>" for a row without one.
+inline std::vector<std::string> rawRows(const Grid& g) {
+    std::vector<std::string> rows;
+    for (int r = 0; r < g.numRows(); ++r)
+        rows.push_back(g.rowText(r) ? str(*g.rowText(r)) : "<none>");
+    return rows;
+}
+
+// A field of a case file: \n \r \t \0 \\ \xHH stand for those bytes, \e for nothing (an empty
+// cell), any other escaped byte for itself.
+inline std::string unescape(const std::string& f) {
+    std::string out;
+    for (size_t i = 0; i < f.size(); ++i) {
+        const char c = i + 1 < f.size() && f[i] == '\\' ? f[++i] : 0;
+        if (!c)
+            out += f[i];
+        else if (c == 'x')
+            out += static_cast<char>(std::stoi(f.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else if (c != 'e')
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+    }
+    return out;
+}
+
+#ifdef QX_TEST_DATA_DIR
+// The cases of tests/csv/data/NAME: one a line, fields separated by tabs, '#' lines skipped.
+inline std::vector<std::vector<std::string>> caseFile(const char* name) {
+    std::ifstream in(std::string(QX_TEST_DATA_DIR) + "/csv/data/" + name, std::ios::binary);
+    std::vector<std::vector<std::string>> cases;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        cases.emplace_back();
+        for (size_t at = 0, tab;; at = tab + 1) {
+            tab = line.find('\t', at);
+            cases.back().push_back(line.substr(at, tab - at));
+            if (tab == std::string::npos) break;
+        }
+    }
+    return cases;
+}
+#endif
+
+// Rows in a case field: "/" between rows, "|" between cells, "-" for no rows at all.
+inline Rows rowsOf(const std::string& field) {
+    Rows rows;
+    if (field == "-") return rows;
+    std::string cell;
+    rows.emplace_back();
+    for (size_t i = 0; i <= field.size(); ++i) {
+        if (i == field.size() || field[i] == '|' || field[i] == '/') {
+            if (!cell.empty() || (i < field.size() && field[i] == '|') || !rows.back().empty())
+                rows.back().push_back(unescape(cell));
+            cell.clear();
+            if (i < field.size() && field[i] == '/') rows.emplace_back();
+        } else {
+            cell += field[i];
+            if (field[i] == '\\' && i + 1 < field.size()) cell += field[++i];
+        }
+    }
+    return rows;
 }
 
 // An XString argument built from UTF-8.
