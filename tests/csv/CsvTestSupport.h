@@ -8,7 +8,6 @@
 #include "text/StringBuffer.h"
 #include "text/XString.h"
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -50,39 +49,12 @@ inline std::vector<std::string> rawRows(const Grid& g) {
     return rows;
 }
 
-// A field of a case file: \n \r \t \0 \\ \xHH stand for those bytes, \e for nothing (an empty
-// cell), any other escaped byte for itself.
-inline std::string unescape(const std::string& f) {
-    std::string out;
-    for (size_t i = 0; i < f.size(); ++i) {
-        const char c = i + 1 < f.size() && f[i] == '\\' ? f[++i] : 0;
-        if (!c)
-            out += f[i];
-        else if (c == 'x')
-            out += static_cast<char>(std::stoi(f.substr(i + 1, 2), nullptr, 16)), i += 2;
-        else if (c != 'e')
-            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
-    }
-    return out;
-}
+using testfs::unescape;
 
-#ifdef QX_TEST_DATA_DIR
-// The cases of tests/csv/data/NAME: one a line, fields separated by tabs, '#' lines skipped.
+// The cases of tests/csv/data/NAME.
 inline std::vector<std::vector<std::string>> caseFile(const char* name) {
-    std::ifstream in(std::string(QX_TEST_DATA_DIR) + "/csv/data/" + name, std::ios::binary);
-    std::vector<std::vector<std::string>> cases;
-    for (std::string line; std::getline(in, line);) {
-        if (line.empty() || line[0] == '#') continue;
-        cases.emplace_back();
-        for (size_t at = 0, tab;; at = tab + 1) {
-            tab = line.find('\t', at);
-            cases.back().push_back(line.substr(at, tab - at));
-            if (tab == std::string::npos) break;
-        }
-    }
-    return cases;
+    return testfs::caseRows(std::string("csv/data/") + name);
 }
-#endif
 
 // Rows in a case field: "/" between rows, "|" between cells, "-" for no rows at all.
 inline Rows rowsOf(const std::string& field) {

@@ -179,8 +179,10 @@ TEST(ReportExamples, NestedTreeInThreeForms) {
 }
 
 TEST(ReportEntries, EachKindInEachFormat) {
-    for (const auto& c : testfs::caseRows("log/data/entries.txt")) {
+    for (auto c : testfs::caseRows("log/data/entries.txt")) {
         ASSERT_EQ(c.size(), 5u) << c[0];
+        for (Str& field : c)
+            field = testfs::unescape(field);
         Logger log;
         const Str& in = c[1];
         if (c[0] == "d")

@@ -77,38 +77,42 @@ inline bool readOnlyIsEnforced(const fs::path& scratchDir) {
 #endif
 }
 
-// The cases of a data file under tests/ (path relative to it): one case per line, fields split by
-// tabs; blank lines and lines starting with '#' are skipped. In a field, \t \r \n \\ and \xHH
-// stand for the byte they name, so that any text can be written on one line.
+// A field of a case file: \n \r \t \0 \\ \xHH stand for those bytes, \e for nothing (an
+// empty field), any other escaped byte for itself.
+inline std::string unescape(const std::string& f) {
+    std::string out;
+    for (size_t i = 0; i < f.size(); ++i) {
+        const char c = i + 1 < f.size() && f[i] == '\\' ? f[++i] : 0;
+        if (!c)
+            out += f[i];
+        else if (c == 'x')
+            out += static_cast<char>(std::stoi(f.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else if (c != 'e')
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c == '0' ? '\0' : c;
+    }
+    return out;
+}
+
+// The cases of a data file under tests/ (path relative to it): one case a line, fields split by
+// tabs and left escaped (see unescape); '#' lines and blank lines are skipped. A missing or
+// empty file gives one case of one field, which no test's field count accepts.
 inline std::vector<std::vector<std::string>> caseRows(const std::string& relPath) {
+    std::vector<std::vector<std::string>> cases;
 #ifdef QX_TEST_DATA_DIR
     std::ifstream in(fs::u8path(std::string(QX_TEST_DATA_DIR) + "/" + relPath), std::ios::binary);
-#else
-    std::ifstream in;
-#endif
-    std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        rows.emplace_back(1);
-        for (size_t i = 0; i < line.size(); ++i) {
-            std::string& field = rows.back().back();
-            const char c = line[i];
-            if (c == '\t') {
-                rows.back().emplace_back();
-            } else if (c != '\\' || i + 1 == line.size()) {
-                field += c;
-            } else if (line[++i] == 'x' && i + 2 < line.size()) {
-                field += static_cast<char>(std::stoi(line.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                const char e = line[i];
-                field += e == 't' ? '\t' : e == 'r' ? '\r' : e == 'n' ? '\n' : e;
-            }
+        cases.emplace_back();
+        for (size_t at = 0, tab;; at = tab + 1) {
+            tab = line.find('\t', at);
+            cases.back().push_back(line.substr(at, tab - at));
+            if (tab == std::string::npos) break;
         }
     }
-    if (rows.empty()) rows.push_back({"<no cases in " + relPath + ">"});
-    return rows;
+#endif
+    if (cases.empty()) cases.push_back({"<no cases in " + relPath + ">"});
+    return cases;
 }
 
 class TempDir {
