@@ -2,7 +2,7 @@
 # Runs a Windows program under Wine in the project's own 64-bit prefix, where the 64-bit and the
 # 32-bit builds live side by side as on a 64-bit Windows.
 #   wine-run.sh [--64|--32] PROGRAM [ARGS...]
-# --64 (the default) or --32 names the program's bitness. The system programs regsvr32, cscript
+# --64 (the default) or --32 names the program's bitness. The system programs regsvr32, reg, cscript
 # and wscript are taken from System32 (64-bit) or SysWOW64 (32-bit) accordingly, so each writes
 # its own registry view. The 64-bit loader starts 32-bit programs through the 32-bit one; where
 # the machine cannot execute 32-bit code, --32 fails at once with the reason instead.
@@ -45,7 +45,7 @@ fi
 program=$1
 shift
 case "$program" in
-regsvr32 | cscript | wscript)
+regsvr32 | cscript | wscript | reg)
     if [ "$bits" = 32 ]; then program="C:\\windows\\syswow64\\$program.exe"; else program="C:\\windows\\system32\\$program.exe"; fi
     ;;
 esac

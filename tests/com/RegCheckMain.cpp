@@ -1,6 +1,8 @@
 // qx_com_regcheck: compares the registry with what a registration of QuenlixCsv.dll must leave.
 //   qx_com_regcheck registered PATH-OF-DLL [64|32]   exactly the expected entries, pointing at PATH
 //   qx_com_regcheck unregistered [64|32]             none of them, and the CLSID key still there
+//   (with "shared-progids" last: the ProgID keys, which that system keeps once for both views and
+//   the other bitness may still hold, are not looked at)
 // 64 or 32 names the registry view to read (default: the checker's own bitness), so a 64-bit
 // checker reads what the 32-bit regsvr32 wrote. Prints one line per difference and exits with 1
 // when there is any, 2 on bad usage.
@@ -140,10 +142,10 @@ std::vector<std::string> registeredDifferences(const std::wstring& modulePath, V
 
 // What is left in the view after unregistration (ProgID keys, class key, the type library's entry
 // for the view's bitness), and a removed CLSID key, which unregistration must leave alone.
-std::vector<std::string> unregisteredLeftovers(View view) {
+std::vector<std::string> unregisteredLeftovers(View view, bool sharedProgIds) {
     std::vector<std::string> left;
     for (const char* root : kRoots)
-        if (exists(expand(root, ""), view)) left.push_back(expand(root, "") + " still present");
+        if ((!sharedProgIds || root[0] == '%') && exists(expand(root, ""), view)) left.push_back(expand(root, "") + " still present");
     if (exists(typeLibKey(view), view)) left.push_back(typeLibKey(view) + " still registered");
     if (!exists("CLSID", view)) left.push_back("the CLSID key itself was removed");
     return left;
@@ -161,6 +163,8 @@ bool parseView(int argc, wchar_t** argv, int at, View& view) {
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> problems;
     View view = kOwnView;
+    const bool sharedProgIds = argc > 2 && std::wcscmp(argv[argc - 1], L"shared-progids") == 0;
+    if (sharedProgIds) --argc;
     if (argc >= 3 && std::wcscmp(argv[1], L"registered") == 0 && parseView(argc, argv, 3, view)) {
         // The full path as registration wrote it: the DLL's own module path, as the loader
         // reports it, when it can be loaded (same bitness); otherwise the path made absolute.
@@ -173,9 +177,9 @@ int wmain(int argc, wchar_t** argv) {
             problems = registeredDifferences(path, view);
     } else if (argc >= 2 && std::wcscmp(argv[1], L"unregistered") == 0 &&
                parseView(argc, argv, 2, view)) {
-        problems = unregisteredLeftovers(view);
+        problems = unregisteredLeftovers(view, sharedProgIds);
     } else {
-        std::printf("usage: qx_com_regcheck registered DLL [64|32] | unregistered [64|32]\n");
+        std::printf("usage: qx_com_regcheck registered DLL [64|32] | unregistered [64|32] [shared-progids]\n");
         return 2;
     }
     for (const std::string& p : problems)

@@ -43,7 +43,7 @@ regsvr() { # BITS [/u]
     "$wine_run" --"$bits" regsvr32 /s "$@" "${dllw[$bits]}" || die "$bits-bit regsvr32 $* failed (exit $?)"
 }
 regcheck() { # registered BITS | unregistered BITS
-    local args=("$1" "$2")
+    local args=("$1" "$2" $shared)
     [ "$1" = registered ] && args=(registered "${dllw[$2]}" "$2")
     "$wine_run" --$checker_bits "$regcheck_exe" "${args[@]}" | tr -d '\r' || die "registry check '$*' failed"
 }
@@ -72,11 +72,20 @@ suites() { # BITS: the suites, whose cases also check which build the script hos
     run "$1" CsvSuite.js 'SUITE COMPLETE 0 failures'
 }
 
-regkey() { # BITS reg.exe-ARGS...: in the registry view of BITS
+regkey() { # BITS reg.exe-ARGS...: as the reg.exe of BITS sees the registry, like that bitness's
+    # clients (whether a ProgID key has one copy per view or one for both differs between systems)
     local bits=$1
     shift
-    "$wine_run" reg "$@" /reg:"$bits" 2>/dev/null | tr -d '\r'
+    "$wine_run" --"$bits" reg "$@" 2>/dev/null | tr -d '\r'
 }
+
+# Whether this system keeps ProgID keys once for both views (as Windows does) or once per view: a
+# key written by the 64-bit reg.exe, looked for by the 32-bit one.
+shared=
+regkey 64 add 'HKCR\QuenlixViewProbe' /f >/dev/null
+regkey 32 query 'HKCR\QuenlixViewProbe' >/dev/null && shared=shared-progids
+regkey 64 delete 'HKCR\QuenlixViewProbe' /f >/dev/null
+if [ -n "$shared" ]; then echo "run_scripts: ProgID keys are shared between the views"; fi
 
 for bits in "${all_bits[@]}"; do
     regsvr "$bits"
@@ -96,8 +105,12 @@ for bits in "${all_bits[@]}"; do
     regkey "$bits" add 'HKCR\Quenlix.Csv\Foreign' /f >/dev/null
     regsvr "$bits" /u
     regkey "$bits" query 'HKCR\Quenlix.Csv\Foreign' >/dev/null || die "$bits-bit unregistration removed a foreign key"
-    ! regkey "$bits" query 'HKCR\Quenlix.Csv\CLSID' >/dev/null || die "$bits-bit unregistration left Quenlix.Csv\\CLSID"
-    regkey "$bits" delete 'HKCR\Quenlix.Csv' /f >/dev/null
+    # (Where ProgID keys are shared, another bitness registered before keeps them.)
+    [ -n "$shared" ] || ! regkey "$bits" query 'HKCR\Quenlix.Csv\CLSID' >/dev/null ||
+        die "$bits-bit unregistration left Quenlix.Csv\\CLSID"
+    # Through each bitness's reg.exe: where the keys are shared, Wine's two may see different copies.
+    for b in "${all_bits[@]}"; do regkey "$b" delete 'HKCR\Quenlix.Csv\Foreign' /f >/dev/null || true; done
+    regkey "$bits" delete 'HKCR\Quenlix.Csv' /f >/dev/null || true
     regsvr "$bits"
 done
 for bits in "${all_bits[@]}"; do
