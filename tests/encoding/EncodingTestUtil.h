@@ -1,8 +1,7 @@
 #pragma once
 // Shared by the encoding and table tests: hex byte strings, conversions into a vector, the readers
-// of the files under tests/encoding/data (case tables and reference vectors), table texts made
-// here (an independent base64 encoder and the tagged bzip2 wrapper) and the expected mappings
-// under tests/encoding/tables/data.
+// of the files under tests/encoding/data and tests/encoding/tables/data, and table texts made here
+// (an independent base64 encoder and the tagged bzip2 wrapper).
 #include "encoding/EncodingConvert.h"
 #include "encoding/tables/HashConvert.h"
 #include "platform/Platform.h"
@@ -26,18 +25,14 @@ namespace enctest {
 using Bytes = std::vector<unsigned char>;
 using Entries = std::vector<std::pair<unsigned, unsigned>>;
 
-// "C3 A9", "c3a9" or "-" (empty); blanks are ignored.
+// "C3 A9", "c3a9" or "-" (empty); anything but hex digits is ignored.
 inline Bytes hex(const std::string& text) {
+    std::string digits;
+    for (char c : text)
+        if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
     Bytes out;
-    int high = -1;
-    for (char c : text) {
-        if (!std::isxdigit(static_cast<unsigned char>(c))) continue;
-        int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
-        if (high < 0)
-            high = v;
-        else
-            out.push_back(static_cast<unsigned char>(high << 4 | v)), high = -1;
-    }
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        out.push_back(static_cast<unsigned char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 
@@ -65,7 +60,7 @@ inline Bytes onBuffers(bool (*f)(const DataBuffer&, DataBuffer&), const Bytes& i
                        bool* ok = nullptr) {
     DataBuffer src, out;
     fill(src, in);
-    bool r = f(src, out);
+    const bool r = f(src, out);
     if (ok) *ok = r;
     return bytesOf(out);
 }
@@ -73,13 +68,14 @@ inline Bytes onBuffers(bool (*f)(const DataBuffer&, DataBuffer&), const Bytes& i
 // EncodingConvert::convert into a fresh buffer.
 inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
     DataBuffer out;
-    bool r = EncodingConvert().convert(from, to, in.empty() ? nullptr : in.data(),
-                                       static_cast<unsigned>(in.size()), out);
+    const bool r = EncodingConvert().convert(from, to, in.empty() ? nullptr : in.data(),
+                                             static_cast<unsigned>(in.size()), out);
     if (ok) *ok = r;
     return bytesOf(out);
 }
 
-// One field of a data file: hex bytes, "-" for none, or "quoted text" with \t \r \n \" \\ \xHH.
+// One field of a data file: hex bytes, "-" for none, or "quoted text" with \t \r \n \" \\ \xHH
+// (\x20 for a blank).
 inline Bytes field(const std::string& f) {
     if (f.empty() || f[0] != '"') return hex(f);
     Bytes b;
@@ -108,7 +104,7 @@ inline std::string dataPath(const char* name) {
     return std::string(QX_TEST_DATA_DIR) + "/encoding/data/" + name;
 }
 
-// The records of one data file; "#" starts a comment, quoted fields may hold blanks.
+// The records of one data file: words separated by blanks, "#" starting a comment.
 inline std::vector<Record> readVectors(const char* name) {
     std::vector<Record> records;
     std::ifstream in(dataPath(name), std::ios::binary);
@@ -116,22 +112,10 @@ inline std::vector<Record> readVectors(const char* name) {
     for (int lineNo = 1; std::getline(in, line); ++lineNo) {
         Record r;
         r.line = lineNo;
-        for (size_t i = 0; i < line.size();) {
-            if (std::isspace(static_cast<unsigned char>(line[i]))) {
-                ++i;
-                continue;
-            }
-            if (line[i] == '#') break;
-            size_t end = i + 1;
-            if (line[i] == '"')
-                while (end < line.size() && line[end++] != '"')
-                    end += line[end - 1] == '\\';
-            else
-                while (end < line.size() && !std::isspace(static_cast<unsigned char>(line[end])))
-                    ++end;
-            r.words.push_back(line.substr(i, end - i));
-            if (r.words.size() > 1) r.fields.push_back(field(r.words.back()));
-            i = end;
+        std::istringstream words(line);
+        for (std::string w; words >> w && w[0] != '#';) {
+            r.words.push_back(w);
+            if (r.words.size() > 1) r.fields.push_back(field(w));
         }
         if (!r.words.empty()) records.push_back(r);
     }
@@ -177,25 +161,6 @@ inline Bytes taggedBzip2(const Bytes& raw, int64_t statedSize = -1) {
     return out;
 }
 
-// Table data of a full table from absolute entries (the builder does the delta coding).
-inline Bytes fullTable(bool ascii, const Entries& singles, const Entries& doubles) {
-    Bytes b{static_cast<unsigned char>(ascii ? 'a' : 'x'), 'u'};
-    unsigned code = 0, unit = 0;
-    for (auto& [byte, u] : singles) {
-        b.push_back(static_cast<unsigned char>((byte - code) & 0xFF));
-        putLe16(b, (u - unit) & 0xFFFF);
-        code = byte, unit = u;
-    }
-    b.push_back(0);
-    code = unit = 0;
-    for (auto& [c, u] : doubles) {
-        putLe16(b, (c - code) & 0xFFFF), putLe16(b, (u - unit) & 0xFFFF);
-        code = c, unit = u;
-    }
-    putLe16(b, 0);
-    return b;
-}
-
 // The value a map holds for a key as a number (two bytes read first byte high), or -1.
 inline long valueOf(const HashConvert& map, const Bytes& key) {
     unsigned char v[255];
@@ -220,17 +185,15 @@ inline Bytes codeBytes(unsigned code) {
 
 // ---- expected mappings (tests/encoding/tables/data, written by tools/gen_codepages) ----
 
-// The 103 code pages that carry tables.
+// The code pages that carry tables, as charset_table.tsv lists them.
 inline const std::vector<int>& allCodePages() {
-    static const std::vector<int> list = {
-        37,    437,   500,   708,   720,   737,   775,   850,   852,   855,   857,   858,   860,
-        861,   862,   863,   864,   865,   866,   869,   870,   874,   875,   932,   936,   949,
-        950,   1026,  1047,  1140,  1141,  1142,  1143,  1144,  1145,  1146,  1147,  1148,  1149,
-        1250,  1251,  1252,  1253,  1254,  1255,  1256,  1257,  1258,  1361,  10000, 10001, 10004,
-        10005, 10006, 10007, 10010, 10017, 10021, 10029, 10079, 10081, 10082, 20105, 20106, 20107,
-        20108, 20127, 20261, 20269, 20273, 20277, 20278, 20280, 20284, 20285, 20290, 20297, 20420,
-        20423, 20424, 20838, 20866, 20871, 20880, 20905, 20924, 21025, 21866, 28591, 28592, 28593,
-        28594, 28595, 28596, 28597, 28598, 28599, 28603, 28605, 38598, 51932, 51936, 51949};
+    static const std::vector<int> list = [] {
+        std::vector<int> pages;
+        for (const Record& row : readVectors("charset_table.tsv"))
+            if (row.words.size() > 2 && row.words[2] == "table")
+                pages.push_back(std::stoi(row.words[0]));
+        return pages;
+    }();
     return list;
 }
 

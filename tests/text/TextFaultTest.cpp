@@ -1,6 +1,5 @@
 // Strings, buffers and arrays when memory cannot be had: what each operation leaves behind, and
-// that the object goes on working once memory is back. The document-object sweeps reach most of
-// these paths only through whole calls; here each one is made to fail on its own.
+// that the object goes on working once memory is back.
 #ifdef QX_FAULT_INJECTION
 #include "platform/FaultInjection.h"
 #include "platform/Memory.h"
@@ -8,6 +7,7 @@
 #include "text/ExtIntArray.h"
 #include "text/ExtPtrArray.h"
 #include "text/StringBuffer.h"
+#include "text/XString.h"
 
 #include <gtest/gtest.h>
 
@@ -22,51 +22,46 @@ std::string textOf(const StringBuffer& sb) {
     return std::string(sb.getString(), static_cast<size_t>(sb.getSize()));
 }
 
-// Runs f with every allocation failing.
-template <class F> void withoutMemory(F f) {
-    FaultInjection::failAllAllocations = true;
+// Runs f with allocation n failing, or every allocation when n is negative.
+template <class F> void failing(long n, F f) {
+    FaultInjection::failAllAllocations = n < 0;
+    FaultInjection::failAllocationAfter = n;
     f();
     FaultInjection::reset();
 }
 
 TEST(TextFaults, StringBufferLeavesItsTextWhenItCannotGrow) {
     struct Case {
-        const char* name;
         std::function<void(StringBuffer&)> op;
-        std::string done; // the text once memory is back
-        bool mayEmpty;    // clear-then-set operations may leave the empty text instead
+        std::string done;      // the text once memory is back
+        bool mayEmpty = false; // clear-then-set operations may leave the empty text instead
         std::string start = "abc";
-        long failing = -1; // -1: every allocation fails; n: only allocation n
+        long failing = -1;
     };
     const StringBuffer other("0123456789");
     const Case cases[] = {
-        {"append", [](StringBuffer& s) { s.append("xyz"); }, "abcxyz", false},
-        {"appendN", [](StringBuffer& s) { s.appendN("xy\0z", 4); }, std::string("abcxy\0z", 7),
-         false},
-        {"appendChar", [](StringBuffer& s) { s.appendChar('x'); }, "abcx", false},
-        {"appendCharN", [](StringBuffer& s) { s.appendCharN('x', 3); }, "abcxxx", false},
-        {"appendSb", [&](StringBuffer& s) { s.appendSb(other); }, "abc0123456789", false},
-        {"append itself", [](StringBuffer& s) { s.appendN(s.getString(), s.getSize()); }, "abcabc",
-         false},
-        {"prepend", [](StringBuffer& s) { s.prepend(">"); }, ">abc", false},
-        {"replaceAll", [](StringBuffer& s) { s.replaceAll("b", "BB"); }, "aBBc", false},
-        {"replaceAll shrinking", [](StringBuffer& s) { s.replaceAll("ab", ""); }, "c", false},
-        {"setString", [](StringBuffer& s) { s.setString("longer text"); }, "longer text", true},
-        {"setSb", [&](StringBuffer& s) { s.setSb(other); }, "0123456789", true},
-        {"expectNumBytes", [](StringBuffer& s) { s.expectNumBytes(10); }, "abc", false},
+        {[](StringBuffer& s) { s.append("xyz"); }, "abcxyz"},
+        {[](StringBuffer& s) { s.appendN("xy\0z", 4); }, std::string("abcxy\0z", 7)},
+        {[](StringBuffer& s) { s.appendCharN('x', 3); }, "abcxxx"},
+        {[&](StringBuffer& s) { s.appendSb(other); }, "abc0123456789"},
+        {[](StringBuffer& s) { s.appendN(s.getString(), s.getSize()); }, "abcabc"},
+        {[](StringBuffer& s) { s.prepend(">"); }, ">abc"},
+        {[](StringBuffer& s) { s.replaceAll("b", "BB"); }, "aBBc"},
+        {[](StringBuffer& s) { s.replaceAll("ab", ""); }, "c"},
+        {[](StringBuffer& s) { s.setString("longer text"); }, "longer text", true},
+        {[&](StringBuffer& s) { s.setSb(other); }, "0123456789", true},
+        {[](StringBuffer& s) { EXPECT_EQ(s.setCapacity(50), !FaultInjection::failAllAllocations); },
+         "abc"},
+        {[](StringBuffer& s) { s.expectNumBytes(10); }, "abc"},
         // CRs dropped and LFs doubled in one step: never the one without the other.
-        {"toCrlf", [](StringBuffer& s) { s.toCrlf(); }, "a\r\nbc\r\nd", false, "a\r\nb\rc\nd"},
-        {"toCrlf, second allocation", [](StringBuffer& s) { s.toCrlf(); }, "a\r\nbc\r\nd", false,
-         "a\r\nb\rc\nd", 1},
+        {[](StringBuffer& s) { s.toCrlf(); }, "a\r\nbc\r\nd", false, "a\r\nb\rc\nd"},
+        {[](StringBuffer& s) { s.toCrlf(); }, "a\r\nbc\r\nd", false, "a\r\nb\rc\nd", 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.done);
         StringBuffer sb(c.start.c_str()); // a block of exactly its size: every growth allocates
         ASSERT_EQ(sb.getCapacity(), sb.getSize() + 1);
-        FaultInjection::failAllAllocations = c.failing < 0;
-        FaultInjection::failAllocationAfter = c.failing;
-        c.op(sb);
-        FaultInjection::reset();
+        failing(c.failing, [&] { c.op(sb); });
         const std::string left = textOf(sb);
         EXPECT_TRUE(left == c.start || (c.mayEmpty && left.empty()) ||
                     (c.failing >= 0 && left == c.done))
@@ -76,39 +71,26 @@ TEST(TextFaults, StringBufferLeavesItsTextWhenItCannotGrow) {
         c.op(sb);
         EXPECT_EQ(textOf(sb), c.done);
     }
-    StringBuffer sb("abc");
-    withoutMemory([&] { EXPECT_FALSE(sb.expectNumBytes(10)); });
 }
 
 // Constructors fall back to smaller blocks, then to the shared empty string, which no operation
 // may write to; such a buffer takes text once memory is back.
 TEST(TextFaults, StringBufferWithoutABlock) {
-    struct Case {
-        const char* name;
-        long failing; // 1: the first allocation fails, 2: all of them
-        std::function<StringBuffer*()> make;
-        int capacity;
-    };
     const StringBuffer source("abc");
-    const Case cases[] = {
-        {"default, small block", 1, [] { return new StringBuffer(); }, 4},
-        {"default, none", 2, [] { return new StringBuffer(); }, 1},
-        {"from text", 1, [] { return new StringBuffer("text"); }, 1},
-        {"from null", 1, [] { return new StringBuffer(static_cast<const char*>(nullptr)); }, 1},
-        {"copy", 2, [&] { return new StringBuffer(source); }, 1},
+    const std::tuple<long, std::function<StringBuffer*()>, int> cases[] = {
+        // failing allocation, constructor, capacity
+        {0, [] { return new StringBuffer(); }, 4},
+        {-1, [] { return new StringBuffer(); }, 1},
+        {0, [] { return new StringBuffer("text"); }, 1},
+        {0, [] { return new StringBuffer(static_cast<const char*>(nullptr)); }, 1},
+        {-1, [&] { return new StringBuffer(source); }, 1},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        FaultInjection::failAllAllocations = c.failing > 1;
-        FaultInjection::failAllocationAfter = c.failing > 1 ? -1 : 0;
-        StringBuffer* sb = c.make();
-        FaultInjection::reset();
-        EXPECT_EQ(sb->getCapacity(), c.capacity);
-        ASSERT_NE(sb->getString(), nullptr);
+    for (const auto& [fail, make, capacity] : cases) {
+        StringBuffer* sb = nullptr;
+        failing(fail, [&] { sb = make(); });
+        EXPECT_EQ(sb->getCapacity(), capacity);
         EXPECT_STREQ(sb->getString(), "");
-        // None of these may store a byte into a block the buffer does not own.
-        sb->clear();
-        sb->trim();
+        sb->trim(); // none of these may store a byte into a block the buffer does not own
         sb->shorten(1);
         sb->setLength(0);
         sb->removeFirstN(1);
@@ -122,84 +104,80 @@ TEST(TextFaults, StringBufferWithoutABlock) {
     }
 }
 
+// Dropped, never half-kept: an owned block is freed (LeakSanitizer would see it), a borrowed one
+// forgotten and left as it was.
 TEST(TextFaults, DataBufferDropsItsContentsWhenItCannotGrow) {
-    const unsigned char borrowedBytes[4] = {1, 2, 3, 4};
-    struct Case {
-        const char* name;
-        bool borrowed;
-        std::function<void(DataBuffer&)> op;
+    const unsigned char borrowed[4] = {1, 2, 3, 4};
+    const std::pair<bool, std::function<void(DataBuffer&)>> cases[] = {
+        {false, [](DataBuffer& d) { d.append("xyz", 3); }},
+        {false, [](DataBuffer& d) { d.appendByte('x'); }},
+        {false, [](DataBuffer& d) { d.appendStrW(nullptr); }},
+        {false, [](DataBuffer& d) { d.append(d.getData(), d.getSize()); }},
+        {false, [](DataBuffer& d) { EXPECT_FALSE(d.ensureBuffer(100000)); }},
+        {true, [](DataBuffer& d) { d.append("xyz", 3); }},
+        {true, [](DataBuffer& d) { EXPECT_FALSE(d.ensureBuffer(8)); }},
     };
-    const Case cases[] = {
-        {"append", false, [](DataBuffer& d) { d.append("xyz", 3); }},
-        {"appendByte", false, [](DataBuffer& d) { d.appendByte('x'); }},
-        {"appendStrW", false, [](DataBuffer& d) { d.appendStrW(nullptr); }},
-        {"append from itself", false, [](DataBuffer& d) { d.append(d.getData(), d.getSize()); }},
-        {"ensureBuffer", false, [](DataBuffer& d) { EXPECT_FALSE(d.ensureBuffer(100000)); }},
-        {"append to borrowed", true, [](DataBuffer& d) { d.append("xyz", 3); }},
-        {"ensureBuffer borrowed", true, [](DataBuffer& d) { EXPECT_FALSE(d.ensureBuffer(8)); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [borrow, op] : cases) {
         DataBuffer db;
-        if (c.borrowed) {
-            db.borrowData(borrowedBytes, sizeof borrowedBytes);
+        if (borrow) {
+            db.borrowData(borrowed, sizeof borrowed);
         } else {
             db.append("abcd", 4);
             db.setDataSize(db.getCapacity()); // full: the next byte needs a new block
         }
-        withoutMemory([&] { c.op(db); });
-        // Dropped, never half-kept: an owned block is freed (LeakSanitizer would see it), a
-        // borrowed one forgotten and left as it was.
-        EXPECT_EQ(db.getData(), nullptr);
-        EXPECT_EQ(db.getSize(), 0u);
-        EXPECT_EQ(db.getCapacity(), 0u);
-        EXPECT_FALSE(db.isBorrowed());
-        EXPECT_EQ(borrowedBytes[0] + borrowedBytes[3], 5);
+        failing(-1, [&, &op = op] { op(db); });
+        EXPECT_TRUE(!db.getData() && !db.getSize() && !db.getCapacity() && !db.isBorrowed());
+        EXPECT_EQ(borrowed[0] + borrowed[3], 5);
         db.append("ok", 2);
-        ASSERT_EQ(db.getSize(), 2u);
-        EXPECT_EQ(std::memcmp(db.getData(), "ok", 2), 0);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(db.getData()), db.getSize()), "ok");
     }
 }
 
 struct Item : QuenlixObject {};
 
 // An append that cannot allocate leaves the array as it was: at the first block, at a growth, and
-// not at all when there is room. Once memory is back the array grows again.
+// not at all when there is room. The pointer array doubles from 5 slots; the integer array starts
+// with room for 80 values.
 TEST(TextFaults, ArraysStayUnchangedWhenAnAppendFails) {
-    // The pointer array starts without slots and doubles from 5 (5, 10, 20, 40, 80); the integer
-    // array starts with room for 80 values.
-    const struct {
-        int filled;
-        bool ptrFits, intFits;
-    } cases[] = {{0, false, true},  {3, true, true},  {5, false, true},
-                 {10, false, true}, {79, true, true}, {80, false, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.filled);
-        std::vector<Item> items(static_cast<size_t>(c.filled) + 2);
+    const std::tuple<int, bool, bool> cases[] = {
+        // values held, pointer append fits, integer append fits
+        {0, false, true},  {3, true, true},  {5, false, true},
+        {10, false, true}, {79, true, true}, {80, false, false}};
+    for (const auto& [filled, ptrFits, intFits] : cases) {
+        SCOPED_TRACE(filled);
+        std::vector<Item> items(static_cast<size_t>(filled) + 2);
         ExtPtrArray ptrs;
         ExtIntArray ints;
-        for (int i = 0; i < c.filled; ++i) {
-            ptrs.appendPtr(&items[static_cast<size_t>(i)]);
+        for (int i = 0; i < filled; ++i) {
+            ptrs.appendPtr(&items[i]);
             ints.append(i);
         }
         bool ptrOk = false, intOk = false;
-        withoutMemory([&] {
-            ptrOk = ptrs.appendPtr(&items[static_cast<size_t>(c.filled)]);
+        failing(-1, [&] {
+            ptrOk = ptrs.appendPtr(&items[filled]);
             intOk = ints.append(-1);
         });
-        EXPECT_EQ(ptrOk, c.ptrFits);
-        EXPECT_EQ(intOk, c.intFits);
-        EXPECT_EQ(ptrs.getSize(), c.filled + (ptrOk ? 1 : 0));
-        EXPECT_EQ(ints.getSize(), c.filled + (intOk ? 1 : 0));
-        for (int i = 0; i < c.filled; ++i) {
-            EXPECT_EQ(ptrs.elementAt(i), &items[static_cast<size_t>(i)]);
-            EXPECT_EQ(ints.elementAt(i), i);
-        }
-        EXPECT_TRUE(ptrs.appendPtr(&items.back()));
-        EXPECT_EQ(ptrs.lastElement(), &items.back());
-        EXPECT_TRUE(ints.append(42));
-        EXPECT_EQ(ints.elementAt(ints.getSize() - 1), 42);
+        EXPECT_TRUE(ptrOk == ptrFits && intOk == intFits);
+        EXPECT_EQ(ptrs.getSize(), filled + ptrOk);
+        EXPECT_EQ(ints.getSize(), filled + intOk);
+        for (int i = 0; i < filled; ++i)
+            EXPECT_TRUE(ptrs.elementAt(i) == &items[i] && ints.elementAt(i) == i) << i;
+        EXPECT_TRUE(ptrs.appendPtr(&items.back()) && ints.append(42));
+        EXPECT_TRUE(ptrs.lastElement() == &items.back() &&
+                    ints.elementAt(ints.getSize() - 1) == 42);
         ptrs.removeAllNoDelete();
+    }
+}
+
+// Setting an XString again: without memory for a closely fitting UTF-8 block the text goes in
+// through the usual growth; without any memory the form is empty, as after a failed append.
+TEST(TextFaults, XStringBlockFallsBackToGrowingThenToEmpty) {
+    const std::string text(300, 'k');
+    for (long fail : {0L, -1L}) {
+        XString s;
+        s.setFromUtf8("short");
+        failing(fail, [&] { s.setFromUtf8N(text.data(), static_cast<int>(text.size())); });
+        EXPECT_EQ(std::string(s.getUtf8()), fail ? "" : text);
     }
 }
 
