@@ -29,13 +29,11 @@ Dll& Dll::get() {
         std::replace(path.begin(), path.end(), L'/', L'\\');
         Dll d;
         if (!(d.module = LoadLibraryW(path.c_str()))) {
-            std::fprintf(stderr, "cannot load %s (%lu)\n", narrow(path).c_str(), GetLastError());
+            std::fprintf(stderr, "cannot load %ls (%lu)\n", path.c_str(), GetLastError());
             std::abort();
         }
         exportOf(d.module, "DllGetClassObject", d.getClassObject);
         exportOf(d.module, "DllCanUnloadNow", d.canUnloadNow);
-        exportOf(d.module, "DllRegisterServer", d.registerServer);
-        exportOf(d.module, "DllUnregisterServer", d.unregisterServer);
         return d;
     }();
     return d;
@@ -48,13 +46,6 @@ Ref<IQuenlixCsv> newCsv() {
             Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, factory.outVoid())))
         factory->CreateInstance(nullptr, IID_IQuenlixCsv, obj.outVoid());
     return obj;
-}
-
-std::string narrow(const std::wstring& s) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), int(s.size()), &out[0], n, nullptr, nullptr);
-    return out;
 }
 
 } // namespace comtest

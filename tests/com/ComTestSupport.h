@@ -21,8 +21,6 @@ struct Dll {
     HMODULE module = nullptr;
     HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
-    HRESULT(STDAPICALLTYPE* registerServer)() = nullptr;
-    HRESULT(STDAPICALLTYPE* unregisterServer)() = nullptr;
     static Dll& get();
 };
 
@@ -45,7 +43,7 @@ private:
 };
 
 // Owning BSTR. out() leaves a marker until the callee writes, so that a callee that stores nothing
-// is told apart from one that stores a null BSTR.
+// is told apart from one that stores a null BSTR (it reads as neither null nor empty).
 class Bstr {
 public:
     explicit Bstr(const wchar_t* s = nullptr) : b_(s ? SysAllocString(s) : nullptr) {}
@@ -54,7 +52,6 @@ public:
     BSTR get() const { return b_; }
     BSTR* out() { return release(), b_ = marker(), &b_; }
     bool isNull() const { return !b_; }
-    bool isUntouched() const { return b_ == marker(); }
     std::wstring str() const { return b_ ? std::wstring(b_, SysStringLen(b_)) : L""; }
 
 private:
@@ -69,8 +66,7 @@ private:
     BSTR b_ = nullptr;
 };
 
-Ref<IQuenlixCsv> newCsv();                 // through DllGetClassObject and the class factory
-std::string narrow(const std::wstring& s); // UTF-8, for failure messages
+Ref<IQuenlixCsv> newCsv(); // through DllGetClassObject and the class factory
 
 // The same object through another of its interfaces, which it must have.
 template <class T> Ref<T> query(IUnknown* from, const IID& iid) {

@@ -2,7 +2,6 @@
 // run_scripts.sh, its resources in the file by check_image.py.
 #include "ComTestSupport.h"
 
-#include <functional>
 #include <tuple>
 
 using namespace comtest;
@@ -44,28 +43,24 @@ TEST(ComExports, RefusedRequestsAnswerNullAndLeaveNothingAlive) {
     EXPECT_EQ(Dll::get().canUnloadNow(), S_OK);
 }
 
+// The module may be unloaded only when no factory reference, object or lock is left.
 TEST(ComExports, CanUnloadNowFollowsFactoryReferencesObjectsAndLocks) {
-    Ref<IClassFactory> f;
+    EXPECT_EQ(Dll::get().canUnloadNow(), S_OK) << "nothing held";
+    Ref<IClassFactory> f = factory();
+    EXPECT_EQ(Dll::get().canUnloadNow(), S_FALSE) << "factory held";
     Ref<IQuenlixCsv> a, b;
-    const std::tuple<const char*, std::function<void()>, HRESULT> steps[] = {
-        {"nothing held", [] {}, S_OK},
-        {"factory held", [&] { f = factory(); }, S_FALSE},
-        {"two objects, factory let go",
-         [&] {
-             f->CreateInstance(nullptr, IID_IQuenlixCsv, a.outVoid());
-             f->CreateInstance(nullptr, IID_IQuenlixCsv, b.outVoid());
-             f.reset();
-         },
-         S_FALSE},
-        {"one object", [&] { a.reset(); }, S_FALSE},
-        {"none", [&] { b.reset(); }, S_OK},
-        {"server locked", [] { factory()->LockServer(TRUE); }, S_FALSE},
-        {"lock released", [] { factory()->LockServer(FALSE); }, S_OK},
-    };
-    for (const auto& [what, step, want] : steps) {
-        step();
-        EXPECT_EQ(Dll::get().canUnloadNow(), want) << what;
+    f->CreateInstance(nullptr, IID_IQuenlixCsv, a.outVoid());
+    f->CreateInstance(nullptr, IID_IQuenlixCsv, b.outVoid());
+    f.reset();
+    for (Ref<IQuenlixCsv>* held : {&a, &b}) {
+        EXPECT_EQ(Dll::get().canUnloadNow(), S_FALSE) << "objects alive, factory let go";
+        held->reset();
     }
+    EXPECT_EQ(Dll::get().canUnloadNow(), S_OK) << "none";
+    factory()->LockServer(TRUE);
+    EXPECT_EQ(Dll::get().canUnloadNow(), S_FALSE) << "server locked";
+    factory()->LockServer(FALSE);
+    EXPECT_EQ(Dll::get().canUnloadNow(), S_OK) << "lock released";
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 // checker reads what the 32-bit regsvr32 wrote. Prints one line per difference and exits with 1
 // when there is any, 2 on bad usage.
 #include "com/QuenlixCsvIdl.h"
+#include "platform/TempDir.h"
 
 #include <windows.h>
 
@@ -36,39 +37,6 @@ std::string guidString(const GUID& g) {
     return narrow(buf);
 }
 
-// Every key under the four ProgID keys and the class key %K, as "PATH [NAME] = DATA" for a string
-// value ("" names the default value) or "key PATH" for a key without values. %C is the class
-// identifier, %L the type library's, %M the module path.
-const char* const kEntries[] = {
-    "QuenlixCsv.QuenlixCsv.1 [] = QuenlixCsv Class",
-    "QuenlixCsv.QuenlixCsv.1\\CLSID [] = %C",
-    "key QuenlixCsv.QuenlixCsv.1\\Insertable",
-    "QuenlixCsv.QuenlixCsv [] = QuenlixCsv Class",
-    "QuenlixCsv.QuenlixCsv\\CLSID [] = %C",
-    "QuenlixCsv.QuenlixCsv\\CurVer [] = QuenlixCsv.QuenlixCsv.1",
-    "Quenlix.Csv.1 [] = Quenlix Csv",
-    "Quenlix.Csv.1\\CLSID [] = %C",
-    "key Quenlix.Csv.1\\Insertable",
-    "Quenlix.Csv [] = Quenlix Csv",
-    "Quenlix.Csv\\CLSID [] = %C",
-    "Quenlix.Csv\\CurVer [] = Quenlix.Csv.1",
-    "%K [] = QuenlixCsv Class",
-    "%K\\ProgID [] = QuenlixCsv.QuenlixCsv.1",
-    "%K\\VersionIndependentProgID [] = QuenlixCsv.QuenlixCsv",
-    "key %K\\Programmable",
-    "%K\\InprocServer32 [] = %M",
-    "%K\\InprocServer32 [ThreadingModel] = Apartment",
-    "key %K\\Control",
-    "key %K\\Insertable",
-    "%K\\ToolboxBitmap32 [] = %M, 101",
-    "%K\\MiscStatus [] = 0",
-    "%K\\MiscStatus\\1 [] = 132497",
-    "%K\\TypeLib [] = %L",
-    "%K\\Version [] = 1.0",
-};
-const char* const kRoots[] = {"QuenlixCsv.QuenlixCsv.1", "QuenlixCsv.QuenlixCsv", "Quenlix.Csv.1",
-                              "Quenlix.Csv", "%K"};
-
 std::string expand(std::string s, const std::string& module) {
     const std::string clsid = guidString(CLSID_QuenlixCsv);
     const std::pair<std::string, std::string> vars[] = {{"%K", "CLSID\\" + clsid},
@@ -81,6 +49,23 @@ std::string expand(std::string s, const std::string& module) {
     return s;
 }
 
+// The entries of data/registry.txt (in the form of readTree below), and the keys they lie under:
+// the ProgID keys and the class key %K.
+std::vector<std::string> entries() {
+    std::vector<std::string> out;
+    for (const auto& row : testfs::caseRows("com/data/registry.txt"))
+        out.push_back(testfs::unescape(row[0]));
+    return out;
+}
+std::set<std::string> roots() {
+    std::set<std::string> out;
+    for (std::string e : entries()) {
+        e = e.compare(0, 4, "key ") ? e : e.substr(4);
+        out.insert(e.substr(0, e.find_first_of("\\ ")));
+    }
+    return out;
+}
+
 REGSAM viewFlag(View view) {
     return view == View::Bits64 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
@@ -91,7 +76,8 @@ std::string typeLibKey(View view) {
         view == View::Bits64 ? "TypeLib\\%L\\1.0\\0\\win64" : "TypeLib\\%L\\1.0\\0\\win32", "");
 }
 
-// Adds the key at path and every key below it, in the form of kEntries.
+// Adds the key at path and every key below it, as "PATH [NAME] = DATA" for a string value ("" names
+// the default value) or "key PATH" for a key without values.
 void readTree(const std::wstring& path, View view, std::set<std::string>& out) {
     HKEY k = nullptr;
     if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | viewFlag(view), &k) !=
@@ -122,9 +108,9 @@ bool exists(const std::string& path, View view) {
 // and a type library not registered to modulePath. Empty when the registry is exactly right.
 std::vector<std::string> registeredDifferences(const std::wstring& modulePath, View view) {
     std::set<std::string> want, got;
-    for (const char* e : kEntries)
+    for (const std::string& e : entries())
         want.insert(expand(e, narrow(modulePath)));
-    for (const char* root : kRoots) {
+    for (const std::string& root : roots()) {
         const std::string r = expand(root, "");
         readTree(std::wstring(r.begin(), r.end()), view, got);
     }
@@ -144,8 +130,9 @@ std::vector<std::string> registeredDifferences(const std::wstring& modulePath, V
 // for the view's bitness), and a removed CLSID key, which unregistration must leave alone.
 std::vector<std::string> unregisteredLeftovers(View view, bool sharedProgIds) {
     std::vector<std::string> left;
-    for (const char* root : kRoots)
-        if ((!sharedProgIds || root[0] == '%') && exists(expand(root, ""), view)) left.push_back(expand(root, "") + " still present");
+    for (const std::string& root : roots())
+        if ((!sharedProgIds || root[0] == '%') && exists(expand(root, ""), view))
+            left.push_back(expand(root, "") + " still present");
     if (exists(typeLibKey(view), view)) left.push_back(typeLibKey(view) + " still registered");
     if (!exists("CLSID", view)) left.push_back("the CLSID key itself was removed");
     return left;
@@ -179,7 +166,8 @@ int wmain(int argc, wchar_t** argv) {
                parseView(argc, argv, 2, view)) {
         problems = unregisteredLeftovers(view, sharedProgIds);
     } else {
-        std::printf("usage: qx_com_regcheck registered DLL [64|32] | unregistered [64|32] [shared-progids]\n");
+        std::printf("usage: qx_com_regcheck registered DLL [64|32] | unregistered [64|32] "
+                    "[shared-progids]\n");
         return 2;
     }
     for (const std::string& p : problems)

@@ -1,13 +1,10 @@
 #!/usr/bin/python3
-"""Checks a built QuenlixCsv.dll as a file, without loading it: what an installer, a 64-bit
-tool looking at a 32-bit DLL, or a machine that cannot run it, can still verify.
+"""Checks a built QuenlixCsv.dll as a file, without loading it (as a machine that cannot run it
+still can): PE headers of the right machine, exactly the four entry points exported, only system
+DLLs imported (the DLL is linked statically), the type library built for the bitness, and the
+registration script, picture, name string and version block carried as resources.
 
-    check_image.py QuenlixCsv.dll 64|32 REGSCRIPT
-
-PE headers of the right machine, exactly the four entry points exported, only system DLLs
-imported (the DLL is linked statically), the type library built for the bitness, and the
-registration script, picture, name string and version block carried as resources. Prints a line
-per failed check and exits 1 when there is any."""
+    check_image.py QuenlixCsv.dll 64|32 REGSCRIPT      (a line per failed check; exit 1 if any)"""
 import struct
 import sys
 

@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
-# Registers freshly built QuenlixCsv.dll files into the project's Wine prefix with regsvr32,
-# checks the registry after registering, registering again over stale keys and unregistering
-# beside a foreign key (regsvr32 calls the same entry points as any installer), and runs the
+# Registers freshly built QuenlixCsv.dll files into the project's Wine prefix with regsvr32 (which
+# calls the same entry points as any installer), checks the registry after registering, after
+# registering again over stale keys and after unregistering beside a foreign key, and runs the
 # VBScript and JScript suites and the examples through cscript while they are registered.
 #
 #   run_scripts.sh SCRATCH-DIR qx_com_regcheck.exe BITS=QuenlixCsv.dll [BITS=QuenlixCsv.dll]
 #
-# BITS is 64 or 32: the DLL's bitness, which picks regsvr32 and cscript from System32 or SysWOW64
-# and the registry view to check. Given both, the two DLLs are registered side by side as on a
-# 64-bit Windows: each script host must create its own, and unregistering one must leave the
-# other registered and working. The checker reads either view whatever its own bitness.
-# Fails on any failed check and on a script that does not reach its last line.
+# BITS (64 or 32) picks regsvr32 and cscript from System32 or SysWOW64 and the registry view to
+# check. Given both, the DLLs are registered side by side as on a 64-bit Windows: each script host
+# must create its own, and unregistering one must leave the other registered and working.
 set -euo pipefail
 [ $# -ge 3 ] || { echo "usage: $0 SCRATCH-DIR qx_com_regcheck.exe BITS=DLL [BITS=DLL]" >&2; exit 2; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

@@ -6,7 +6,7 @@
 var scratch = WScript.Arguments(0);
 var properties = {LastErrorText: 1, LastErrorXml: 1, LastErrorHtml: 1, Crlf: 1, Delimiter: 1,
                   HasColumnNames: 1, NumColumns: 1, NumRows: 1};
-var cases = [], samples = [], failures = 0;
+var cases = [], failures = 0;
 
 // A field of the case file: a number, or a quoted text with its escapes.
 function field(s) {
@@ -23,6 +23,7 @@ function callMember(o, c) {
         return o[m];
     }
     if (properties[m]) return o[m];
+    if (m === "Len") return a[0].length; // the script's own, not a member
     switch (a.length) {
         case 0: return o[m]();
         case 1: return o[m](a[0]);
@@ -37,17 +38,7 @@ for (var l = 0; l < lines.length; l++) {
     if (lines[l] === "" || lines[l].charAt(0) === "#") continue;
     var f = lines[l].split(" | ");
     for (var i = 1; i < f.length; i++) f[i] = field(f[i]);
-    if (f[0] === "samples") samples = f.slice(1); else cases.push(f);
-}
-var unitsWanted = samples.shift(), units = samples.join("").length;
-WScript.Echo((units === unitsWanted ? "pass" : (failures++, "FAIL")) + " samples read in UTF-16: " + units);
-var charsets = ["utf-8", "unicode"];
-for (var c = 0; c < charsets.length; c++) {
-    var file = scratch + charsets[c] + ".csv";
-    for (var s = 0; s < samples.length; s++)
-        cases.push(["LoadFromString", "", 1], ["SetCell", 0, 0, samples[s], 1],
-                   ["SaveFile2", file, charsets[c], 1], ["LoadFromString", "", 1],
-                   ["LoadFile2", file, charsets[c], 1], ["GetCell", 0, 0, samples[s]]);
+    cases.push(f);
 }
 
 var progIds = ["QuenlixCsv.QuenlixCsv.1", "QuenlixCsv.QuenlixCsv", "Quenlix.Csv.1", "Quenlix.Csv"];
