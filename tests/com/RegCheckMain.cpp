@@ -1,4 +1,5 @@
-// qx_com_regcheck: compares the registry with what a registration of QuenlixCsv.dll must leave.
+// qx_com_regcheck: compares the registry with what a registration of QuenlixCsv.dll must leave,
+// as data/registry.txt lists it.
 //   qx_com_regcheck registered PATH-OF-DLL [64|32]   exactly the expected entries, pointing at PATH
 //   qx_com_regcheck unregistered [64|32]             none of them, and the CLSID key still there
 //   (with "shared-progids" last: the ProgID keys, which that system keeps once for both views and

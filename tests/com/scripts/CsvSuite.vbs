@@ -9,11 +9,6 @@ scratch = WScript.Arguments(0)
 failures = 0
 numCases = 0
 
-Sub Add(c)
-    cases(numCases) = c
-    numCases = numCases + 1
-End Sub
-
 ' A field of the case file: a number, or a quoted text with its escapes.
 Function Field(s)
     If Left(s, 1) <> """" Then
@@ -77,7 +72,8 @@ For Each line In Split(Replace(CreateObject("Scripting.FileSystemObject").OpenTe
         For i = 1 To UBound(f)
             f(i) = Field(f(i))
         Next
-        Add f
+        cases(numCases) = f
+        numCases = numCases + 1
     End If
 Next
 For Each progId In Array("QuenlixCsv.QuenlixCsv.1", "QuenlixCsv.QuenlixCsv", "Quenlix.Csv.1", "Quenlix.Csv")
