@@ -3,6 +3,7 @@
 
 #include "platform/Bstr.h"
 #include "platform/Platform.h"
+#include "platform/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,8 @@
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -27,6 +28,8 @@ U16 units(const uint16_t* p) {
 const uint16_t* w(const char16_t* s) {
     return reinterpret_cast<const uint16_t*>(s);
 }
+
+using testfs::unescape;
 
 // Each test sets the ANSI code page it needs; 65001 makes the ANSI form byte-identical to UTF-8,
 // which lets the bookkeeping be tested without any table.
@@ -75,32 +78,22 @@ const std::pair<const char*, void (*)(XString&)> kSteps[] = {
     {"ie", [](XString& x) { x.isAnsiExact(); }},
 };
 
-// After a series of operations ("steps > forms text;"): which forms are current, the exactness,
-// and the text.
+// After a series of operations: which forms are current, the exactness, and the text.
 TEST_F(XStringTest, FormsAfterEachOperation) {
-    std::istringstream cases(
-        "> UA8/0; ie > UA8/1; sA > -A-/1 abc; s8 > --8/0 abc; sU > U--/0 abc; sU sE > UA8/0; "
-        "sA cl > UA8/0; s8 gU > U-8/0 abc; sU g8 > U-8/0 abc; s8 gA > -A8/1 abc; "
-        "sU gA > UA-/1 abc; sA g8 > -A8/1 abc; s8 nc > U-8/0 abc; sA nc > -A-/1 abc; "
-        "sU +8 > --8/0 abcd; s8 gA +U > U--/0 abcd; s8 +A > -A-/1 abcd; sU +0 > U--/0 abc; "
-        "s8 gU gA x8 > --8/0 abcd; s8 gU gA xU > U--/0 abcd; s8 gU gA xA > -A-/1 abcd; "
-        "s8 xx xx > --8/0 abcabcabcabc; sU g8 xx > --8/0 abcabc; sU bw > U-8/0 abc; "
-        "s8 gA rc > U--/0 aBc; s8 ca > -A8/1 abc; s8 ie > -A8/1 abc; sU ie > UA-/1 abc; "
-        "+U > U--/0 d; sA ie > -A-/1 abc;");
     platform::setAnsiCodePageOverride(65001);
-    for (Str row; std::getline(cases, row, ';');) {
+    for (const auto& c : testfs::caseRows("text/data/xstring-forms.txt")) {
+        ASSERT_EQ(c.size(), 3u) << c[0];
+        const Str text = unescape(c[2]);
         XString x;
-        std::istringstream in(row);
-        Str word, forms, text;
-        while (in >> word && word != ">")
+        std::istringstream steps(unescape(c[0]));
+        for (Str word; steps >> word;)
             std::find_if(std::begin(kSteps), std::end(kSteps), [&](auto& k) {
                 return word == k.first;
             })->second(x);
-        in >> forms >> text;
-        EXPECT_EQ(formsOf(x), forms) << row;
-        EXPECT_EQ(units(x.getUnicode()), U16(text.begin(), text.end())) << row;
-        EXPECT_EQ(Str(x.getUtf8()) + "|" + x.getAnsi(), text + "|" + text) << row;
-        EXPECT_EQ(x.getNumChars(), static_cast<int>(text.size())) << row;
+        EXPECT_EQ(formsOf(x), c[1]) << c[0];
+        EXPECT_EQ(units(x.getUnicode()), U16(text.begin(), text.end())) << c[0];
+        EXPECT_EQ(Str(x.getUtf8()) + "|" + x.getAnsi(), text + "|" + text) << c[0];
+        EXPECT_EQ(x.getNumChars(), static_cast<int>(text.size())) << c[0];
     }
     XString x; // a current ANSI form counts bytes: two characters are 4 bytes here
     x.setFromAnsi("\xC3\xA9\xC3\xA9");
@@ -123,16 +116,11 @@ public:
 };
 
 TEST_F(XStringTest, ConversionSourceOrder) {
-    // The form asked for ('U' UTF-16, 'A' ANSI, '8' UTF-8), the current forms, the source read.
-    const std::tuple<char, const char*, const char*> cases[] = {
-        {'U', "-A8/1", "from-utf8"},  {'U', "-A-/1", "from-ansi"}, {'A', "U-8/0", "from-utf8"},
-        {'A', "U--/0", "from-utf16"}, {'8', "UA-/1", "from-ansi"}, {'8', "U--/0", "from-utf16"},
-        {'8', "UA-/2", "from-utf16"}, // a lossy ANSI form is not the text while UTF-16 still is
-        {'8', "-A-/2", "from-ansi"},  {'U', "---/2", ""},          {'A', "---/2", ""},
-        {'8', "---/2", ""}, // no form current: cleared to the empty text
-    };
     platform::setAnsiCodePageOverride(65001);
-    for (const auto& [target, forms, expected] : cases) {
+    for (const auto& c : testfs::caseRows("text/data/xstring-source.txt")) {
+        ASSERT_EQ(c.size(), 3u) << c[0];
+        const char target = c[0][0];
+        const Str &forms = c[1], expected = unescape(c[2]);
         FormProbe x(forms);
         const U16 u = target == 'U' ? units(x.getUnicode()) : U16();
         const Str got = target == 'U'   ? Str(u.begin(), u.end())
@@ -141,20 +129,16 @@ TEST_F(XStringTest, ConversionSourceOrder) {
         EXPECT_EQ(got, expected) << target << " from " << forms;
         const Str after = formsOf(x);
         EXPECT_EQ(after[Str("UA8").find(target)], target) << target << " from " << forms;
-        EXPECT_TRUE(*expected || after == "UA8/0") << target << " from " << forms;
+        EXPECT_TRUE(!expected.empty() || after == "UA8/0") << target << " from " << forms;
     }
 }
 
 TEST_F(XStringTest, Ansi1252ExactAndLossyForms) {
-    // The text, its ANSI form (without what 1252 cannot hold), whether that is exact.
-    const std::tuple<Str, Str, bool> cases[] = {{"caf\xC3\xA9", "caf\xE9", true},
-                                                {"\xE2\x82\xAC", "\x80", true},
-                                                {"\xE2\x80\x9Cx\xE2\x80\x9D", "\x93x\x94", true},
-                                                {"a\xE4\xB8\xADz", "az", false},
-                                                {"\xC4\x80", "", false},
-                                                {"x\xED\xA0\xBD\xED\xB8\x80", "x", false}};
     platform::setAnsiCodePageOverride(1252);
-    for (const auto& [utf8, ansi, exact] : cases) {
+    for (const auto& c : testfs::caseRows("text/data/xstring-ansi.txt")) {
+        ASSERT_EQ(c.size(), 3u) << c[0];
+        const Str utf8 = unescape(c[0]), ansi = unescape(c[1]);
+        const bool exact = c[2] == "1";
         XString fromUtf8, fromUnicode, probe, back;
         fromUtf8.setFromUtf8(utf8.c_str());
         fromUnicode.setFromUnicode(w(units(fromUtf8.getUnicode()).c_str()));
@@ -172,20 +156,14 @@ TEST_F(XStringTest, Ansi1252ExactAndLossyForms) {
 }
 
 TEST_F(XStringTest, ReplaceChar) {
-    // ANSI code page, text, the two ANSI bytes, the text afterwards.
-    const std::tuple<int, Str, char, char, Str> cases[] = {
-        {65001, "abc", 0, 'x', "abc"},
-        {65001, "abc", 'a', 0, "abc"},
-        {65001, "\xE4\xB8\xAD/\xC3\xA9", '/', '-', "\xE4\xB8\xAD-\xC3\xA9"},
-        {1252, "5\xE2\x82\xAC", '\x80', 'E', "5E"}, // the ANSI bytes are converted first
-        {1252, "a-z", '-', '\xE9', "a\xC3\xA9z"},
-    };
-    for (const auto& [codePage, utf8, from, to, expected] : cases) {
-        platform::setAnsiCodePageOverride(codePage);
+    for (const auto& c : testfs::caseRows("text/data/xstring-replace.txt")) {
+        ASSERT_EQ(c.size(), 5u) << c[0];
+        const Str utf8 = unescape(c[1]);
+        platform::setAnsiCodePageOverride(std::stoi(c[0]));
         XString x;
         x.setFromUtf8(utf8.c_str());
-        x.replaceChar(from, to);
-        EXPECT_EQ(Str(x.getUtf8()), expected) << utf8;
+        x.replaceChar(unescape(c[2])[0], unescape(c[3])[0]);
+        EXPECT_EQ(Str(x.getUtf8()), unescape(c[4])) << utf8;
     }
 }
 
