@@ -105,12 +105,12 @@ int route(Arg r, Arg a, const Bytes& in, DataBuffer& out) {
         return out.append(sb.getString(), static_cast<unsigned>(sb.getSize())), kNone;
     }
     if (r == "utf8to32") { // utf8ToUtf32be must give the same values swapped
-        bool le = false, be = false;
-        const Bytes got = onBuffers(utf8ToUtf32le, in, &le),
-                    big = onBuffers(utf8ToUtf32be, in, &be);
-        for (size_t i = 0; i < got.size(); ++i)
-            EXPECT_EQ(big[i], got[i / 4 * 4 + 3 - i % 4]) << "big-endian byte " << i;
-        fill(out, got);
+        DataBuffer big;
+        const int le = onBuffer(utf8ToUtf32le, in, out), be = onBuffer(utf8ToUtf32be, in, big);
+        const Bytes got = bytesOf(out), swapped = bytesOf(big);
+        EXPECT_EQ(swapped.size(), got.size());
+        for (size_t i = 0; i < got.size() && i < swapped.size(); ++i)
+            EXPECT_EQ(swapped[i], got[i / 4 * 4 + 3 - i % 4]) << "big-endian byte " << i;
         return le == be ? le : -1;
     }
     if (r == "decode8") {
@@ -212,7 +212,8 @@ vectors(const char* name, size_t atLeast, const std::map<std::string, size_t>& f
 }
 
 // B records: random BMP text in UTF-8, UTF-16LE, UTF-16BE, UTF-32LE and UTF-32BE, from iconv.
-// N records: text beyond U+FFFF in UTF-8, UTF-32LE and UTF-32BE.
+// N records: text beyond U+FFFF in UTF-8, UTF-32LE and UTF-32BE (which the 16-bit coder of the
+// engine cannot take back; cases.txt has that).
 TEST(UtfCrossCheck, AgreesWithIconv) {
     const std::string forms[5] = {"65001", "1200", "1201", "65005", "65006"};
     for (const auto& [tag, f] : vectors("utf_vectors.txt", 150, {{"B", 5}, {"N", 3}})) {
@@ -223,11 +224,6 @@ TEST(UtfCrossCheck, AgreesWithIconv) {
         expectRoute("convert", "65001:65005", f[0], f[1], "1");
         expectRoute("convert", "65001:65006", f[0], f[2], "1");
         expectRoute("utf32to8", "-", f[1], f[0], "1");
-        Bytes
-            bmpOnly; // through the engine the characters beyond U+FFFF are dropped on the way back
-        for (size_t i = 0; i < f[0].size(); i += f[0][i] >= 0xF0 ? 4 : 1)
-            if (f[0][i] < 0xF0) bmpOnly.push_back(f[0][i]);
-        expectRoute("convert", "65005:65001", f[1], bmpOnly, "1");
     }
 }
 
@@ -342,7 +338,6 @@ TEST(CharsetNameTable, NullOemAndMissingTables) {
     cs.setByName("OEM");
     EXPECT_EQ(cs.getCodePage(), named ? platform::oemCodePage() : 0);
     EXPECT_STREQ(cs.getName(), oemName.getString());
-    EXPECT_EQ(charsetNameToCodePage("oem"), 0);
     for (int cp : {1, 12000, 65002, -5})
         EXPECT_EQ(codePageConversionKind(cp), CodePageConversion::kNone) << cp;
     EXPECT_TRUE(!TableStore::reverse(20932) && !TableStore::forwardSingleByte(20932) &&

@@ -57,16 +57,6 @@ inline void fill(DataBuffer& db, const Bytes& b) {
     if (!b.empty()) db.append(b.data(), static_cast<unsigned>(b.size()));
 }
 
-// Runs f(in, out) on DataBuffers holding the input and receiving the output.
-inline Bytes onBuffers(bool (*f)(const DataBuffer&, DataBuffer&), const Bytes& in,
-                       bool* ok = nullptr) {
-    DataBuffer src, out;
-    fill(src, in);
-    const bool r = f(src, out);
-    if (ok) *ok = r;
-    return bytesOf(out);
-}
-
 // EncodingConvert::convert into a fresh buffer.
 inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
     DataBuffer out;

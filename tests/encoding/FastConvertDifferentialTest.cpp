@@ -53,7 +53,7 @@ void expectSame(const Route& fast, const Route& plain, const Bytes& in, const st
     const Result got = run(fast, in, true), want = run(plain, in);
     EXPECT_EQ(show(got.first) + (got.second ? " true" : " false"),
               show(want.first) + (want.second ? " true" : " false"))
-        << what << " input " << show(in);
+        << what << " input " << show(in).substr(0, 600);
 }
 
 const EncodingUtf8& utf8Coder = EncodingUtf8::instance();

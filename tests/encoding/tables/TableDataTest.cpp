@@ -1,6 +1,8 @@
 // Every built-in table against the expected mappings under tests/encoding/tables/data, which
 // tools/gen_codepages writes from the source mappings (platform dumps and iconv), not from the
-// tables themselves.
+// tables themselves; and table texts made for the test, whole, damaged and cut short, with the
+// tagged bzip2 streams they may hold (tests/encoding/data/table_texts.txt).
+#include "encoding/tables/QuenlixBzip2.h"
 #include "encoding/tables/TableStore.h"
 #include "encoding/tables/UnicodeLookup.h"
 
@@ -87,5 +89,29 @@ TEST_P(TableData, EveryMappingBothWays) {
 
 INSTANTIATE_TEST_SUITE_P(Table, TableData, ::testing::ValuesIn(allCodePages()),
                          [](const auto& info) { return "cp" + std::to_string(info.param); });
+
+TEST(TableTexts, DamagedTextsKeepWhatCouldBeReadAndStreamsUnpack) {
+    const auto rows = testfs::caseRows("encoding/data/table_texts.txt");
+    ASSERT_GT(rows.size(), 60u) << rows[0][0];
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r[0] + " " + r[1].substr(0, 60) + " " + r.back());
+        ASSERT_GE(r.size(), 4u);
+        if (r[0] == "load") { // text, reverse, entries, ASCII pass-through afterwards (set before)
+            HashConvert map;
+            ASSERT_TRUE(map.initBuckets(31));
+            map.asciiPassThrough = true;
+            TableStore::loadTable(testfs::unescape(r[1]).c_str(), map, r[2] == "1");
+            EXPECT_EQ(map.countEntries(), std::stoul(r[3]));
+            EXPECT_EQ(map.asciiPassThrough, r[4] == "1");
+            continue;
+        }
+        ASSERT_EQ(r[0], "unpack"); // input, result, output
+        DataBuffer src, out;
+        fill(src, hex(r[1]));
+        out.append("stale", 5);
+        EXPECT_EQ(QuenlixBzip2().decompressTable(src, out), r[2] == "1");
+        EXPECT_EQ(show(bytesOf(out)), show(hex(r[3])));
+    }
+}
 
 } // namespace
