@@ -187,6 +187,7 @@ TEST(EncCases, EveryRouteAsListed) {
     ASSERT_GT(rows.size(), 250u) << rows[0][0];
     for (const auto& r : rows) {
         ASSERT_TRUE(r.size() == 5 || (r.size() == 6 && r[5][0] == '#')) << r[0];
+        SCOPED_TRACE(r.size() == 6 ? r[5] : "");
         expectRoute(r[0], r[1], bytes(r[2]), bytes(r[3]), r[4]);
     }
 }
