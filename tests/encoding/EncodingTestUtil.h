@@ -1,10 +1,10 @@
 #pragma once
-// Shared by the encoding and table tests: hex byte strings, conversions into a vector, the readers
-// of the files under tests/encoding/data and tests/encoding/tables/data, and table texts made here
-// (an independent base64 encoder and the tagged bzip2 wrapper).
+// Shared by the encoding and table tests: byte strings from case-file fields and hex, conversions
+// into a vector, map lookups, and the expected mappings under tests/encoding/tables/data.
 #include "encoding/EncodingConvert.h"
 #include "encoding/tables/HashConvert.h"
 #include "platform/Platform.h"
+#include "platform/TempDir.h"
 #include "text/DataBuffer.h"
 
 #include <bzlib.h>
@@ -12,18 +12,14 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace enctest {
 
 using Bytes = std::vector<unsigned char>;
-using Entries = std::vector<std::pair<unsigned, unsigned>>;
 
 // "C3 A9", "c3a9" or "-" (empty); anything but hex digits is ignored.
 inline Bytes hex(const std::string& text) {
@@ -34,6 +30,12 @@ inline Bytes hex(const std::string& text) {
     for (size_t i = 0; i + 1 < digits.size(); i += 2)
         out.push_back(static_cast<unsigned char>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
+}
+
+// A field of a case file, escapes resolved (testfs::unescape).
+inline Bytes bytes(const std::string& field) {
+    const std::string s = testfs::unescape(field);
+    return Bytes(s.begin(), s.end());
 }
 
 inline std::string show(const Bytes& b) {
@@ -55,16 +57,6 @@ inline void fill(DataBuffer& db, const Bytes& b) {
     if (!b.empty()) db.append(b.data(), static_cast<unsigned>(b.size()));
 }
 
-// Runs f(in, out) on DataBuffers holding the input and receiving the output.
-inline Bytes onBuffers(bool (*f)(const DataBuffer&, DataBuffer&), const Bytes& in,
-                       bool* ok = nullptr) {
-    DataBuffer src, out;
-    fill(src, in);
-    const bool r = f(src, out);
-    if (ok) *ok = r;
-    return bytesOf(out);
-}
-
 // EncodingConvert::convert into a fresh buffer.
 inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
     DataBuffer out;
@@ -74,92 +66,11 @@ inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
     return bytesOf(out);
 }
 
-// One field of a data file: hex bytes, "-" for none, or "quoted text" with \t \r \n \" \\ \xHH
-// (\x20 for a blank).
-inline Bytes field(const std::string& f) {
-    if (f.empty() || f[0] != '"') return hex(f);
-    Bytes b;
-    for (size_t i = 1; i + 1 < f.size(); ++i) {
-        char c = f[i];
-        if (c == '\\' && i + 2 < f.size()) {
-            c = f[++i];
-            if (c == 'x')
-                b.push_back(hex(f.substr(i + 1, 2))[0]), i += 2;
-            else
-                b.push_back(c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c);
-        } else {
-            b.push_back(static_cast<unsigned char>(c));
-        }
-    }
-    return b;
-}
-
-struct Record {
-    std::vector<std::string> words; // the tag, then the fields as written
-    std::vector<Bytes> fields;      // the fields after the tag
-    int line = 0;
-};
-
-inline std::string dataPath(const char* name) {
-    return std::string(QX_TEST_DATA_DIR) + "/encoding/data/" + name;
-}
-
-// The records of one data file: words separated by blanks, "#" starting a comment.
-inline std::vector<Record> readVectors(const char* name) {
-    std::vector<Record> records;
-    std::ifstream in(dataPath(name), std::ios::binary);
-    std::string line;
-    for (int lineNo = 1; std::getline(in, line); ++lineNo) {
-        Record r;
-        r.line = lineNo;
-        std::istringstream words(line);
-        for (std::string w; words >> w && w[0] != '#';) {
-            r.words.push_back(w);
-            if (r.words.size() > 1) r.fields.push_back(field(w));
-        }
-        if (!r.words.empty()) records.push_back(r);
-    }
-    return records;
-}
-
 // Restores the system ANSI code page when a test that overrode it ends.
 struct AnsiCodePageOverride {
     explicit AnsiCodePageOverride(int cp) { platform::setAnsiCodePageOverride(cp); }
     ~AnsiCodePageOverride() { platform::setAnsiCodePageOverride(0); }
 };
-
-// ---- table texts ----
-
-inline std::string base64(const Bytes& in) {
-    static const char abc[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < in.size(); i += 3) {
-        const size_t n = in.size() - i < 3 ? in.size() - i : 3;
-        uint32_t v = in[i] << 16 | (n > 1 ? in[i + 1] << 8 : 0) | (n > 2 ? in[i + 2] : 0);
-        for (size_t k = 0; k < 4; ++k)
-            out += k <= n ? abc[(v >> (18 - 6 * k)) & 63] : '=';
-    }
-    return out;
-}
-
-inline void putLe16(Bytes& b, unsigned v) {
-    b.push_back(static_cast<unsigned char>(v & 0xFF));
-    b.push_back(static_cast<unsigned char>((v >> 8) & 0xFF));
-}
-
-// Tag, size (the raw size unless stated) and one bzip2 stream, as the embedded tables hold them.
-inline Bytes taggedBzip2(const Bytes& raw, int64_t statedSize = -1) {
-    unsigned cap = static_cast<unsigned>(raw.size() + raw.size() / 100 + 700);
-    std::vector<char> packed(cap), src(raw.begin(), raw.end());
-    src.push_back(0); // never a null pointer, also for an empty stream
-    BZ2_bzBuffToBuffCompress(packed.data(), &cap, src.data(), static_cast<unsigned>(raw.size()), 9,
-                             0, 0);
-    Bytes out;
-    for (uint32_t word : {0xB394A7E1u, uint32_t(statedSize < 0 ? raw.size() : statedSize)})
-        putLe16(out, word & 0xFFFF), putLe16(out, word >> 16);
-    out.insert(out.end(), packed.begin(), packed.begin() + cap);
-    return out;
-}
 
 // The value a map holds for a key as a number (two bytes read first byte high), or -1.
 inline long valueOf(const HashConvert& map, const Bytes& key) {
@@ -189,9 +100,8 @@ inline Bytes codeBytes(unsigned code) {
 inline const std::vector<int>& allCodePages() {
     static const std::vector<int> list = [] {
         std::vector<int> pages;
-        for (const Record& row : readVectors("charset_table.tsv"))
-            if (row.words.size() > 2 && row.words[2] == "table")
-                pages.push_back(std::stoi(row.words[0]));
+        for (const auto& row : testfs::caseRows("encoding/data/charset_table.tsv"))
+            if (row.size() == 4 && row[2] == "table") pages.push_back(std::stoi(row[0]));
         return pages;
     }();
     return list;
@@ -203,16 +113,16 @@ struct Expected {
     std::string error;                             // set when the file is missing or not understood
 };
 
-// Reads cpNNNN.txt or cpNNNN.txt.bz2: a header ("cp", "kind", "ascii") and lines "K code unit"
-// where K is M (both ways), F (forward only), W (reverse only) or D (a dropped repeat).
+// Reads the generated cpNNNN.txt, or the bzip2 stream of cpNNNN.txt.bz2: a header ("cp", "kind",
+// "ascii") and lines "K code unit" where K is M (both ways), F (forward only), W (reverse only)
+// or D (a dropped repeat).
 inline Expected loadExpected(int codePage) {
     Expected e;
     const std::string base = std::string(QX_TEST_DATA_DIR) + "/encoding/tables/data/cp" +
                              std::to_string(codePage) + ".txt";
-    std::ifstream plain(base, std::ios::binary), packed(base + ".bz2", std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(plain ? plain : packed)),
-                     std::istreambuf_iterator<char>());
-    if (!plain) {
+    std::string text = testfs::contentsOf(base);
+    if (text == "<cannot read>") {
+        text = testfs::contentsOf(base + ".bz2");
         std::vector<char> buf(1u << 22); // the largest expected mapping is under 300 kB
         unsigned len = static_cast<unsigned>(buf.size());
         const bool ok =

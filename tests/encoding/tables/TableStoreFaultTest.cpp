@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace enctest;
+
 enum Slot { kForwardSingle, kForwardDouble, kReverse };
 
 // The slot's table, filling the slot when it is empty.
@@ -24,26 +26,23 @@ const void* fillSlot(int cp, Slot slot) {
     return TableStore::forwardDoubleByte(cp);
 }
 
-// A slot's table compared with one built apart from the store: "null", "whole" or "partial".
+// A slot's table compared with one built apart from the store: "null", "whole" or "partial" (an
+// allocation that failed while a map was filled leaves it short of entries).
 std::string stateOf(int cp, Slot slot, const void* got) {
     if (!got) return "null";
-    bool same = true;
+    bool same = false;
     if (slot == kForwardSingle) {
         UnicodeLookup* ref = TableStore::buildForwardSingleByte(cp);
         same = ref && std::memcmp(ref->table, static_cast<const UnicodeLookup*>(got)->table,
                                   sizeof ref->table) == 0;
         qxDelete(ref);
-        return same ? "whole" : "partial";
+    } else {
+        HashConvert* ref = TableStore::buildMap(cp, slot == kReverse);
+        const HashConvert& map = *static_cast<const HashConvert*>(got);
+        same = ref && ref->countEntries() == map.countEntries() &&
+               ref->asciiPassThrough == map.asciiPassThrough;
+        qxDelete(ref);
     }
-    HashConvert* ref = TableStore::buildMap(cp, slot == kReverse);
-    const HashConvert& map = *static_cast<const HashConvert*>(got);
-    same = ref && ref->countEntries() == map.countEntries() &&
-           ref->asciiPassThrough == map.asciiPassThrough;
-    for (unsigned k = 0; same && k < 65536 + 256; ++k) { // every 1- and 2-byte key
-        const enctest::Bytes key = k < 65536 ? enctest::le(k) : enctest::Bytes{uint8_t(k)};
-        same = enctest::valueOf(*ref, key) == enctest::valueOf(map, key);
-    }
-    qxDelete(ref);
     return same ? "whole" : "partial";
 }
 
@@ -106,14 +105,13 @@ TEST(TableStoreFaults, ConversionWithoutMemoryForTheTable) {
         for (bool failing : {true, false}) {
             DataBuffer out;
             ASSERT_TRUE(out.ensureBuffer(64)); // the conversion itself needs nothing more
-            const enctest::Bytes in = enctest::hex(c.in);
+            const Bytes in = hex(c.in);
             FaultInjection::failAllocationAfter = failing ? 0 : -1;
             const bool ok = EncodingConvert().convert(c.from, c.to, in.data(),
                                                       static_cast<unsigned>(in.size()), out);
             FaultInjection::reset();
             EXPECT_EQ(ok, !failing);
-            EXPECT_EQ(enctest::show(enctest::bytesOf(out)),
-                      enctest::show(failing ? enctest::Bytes() : enctest::hex(c.out)));
+            EXPECT_EQ(show(bytesOf(out)), show(failing ? Bytes() : hex(c.out)));
         }
         EXPECT_EQ(TableStore::buildCount(c.tableCp, c.reverse), 2);
     }
