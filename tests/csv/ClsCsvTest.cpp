@@ -129,8 +129,8 @@ TEST(ClsCsvCharsets, EverySampleLoadsAndSavesBack) {
         EXPECT_EQ(secondLine(csv.log()), "  LoadFile2:");
         ASSERT_TRUE(csv.obj.SaveFile2(X(out), X(s[1])));
         const std::string saved = testfs::contentsOf(out), original = testfs::contentsOf(in);
-        if (s[2] == "1") EXPECT_EQ(saved, original);
-        if (original.compare(0, 2, "\xFF\xFE") == 0) EXPECT_EQ(saved, original.substr(2));
+        if (s[2] == "1" || original.compare(0, 2, "\xFF\xFE") == 0)
+            EXPECT_EQ(saved, original.substr(s[2] == "1" ? 0 : 2));
         ASSERT_TRUE(back.obj.LoadFile2(X(out), X(s[1])));
         EXPECT_EQ(readAll(back), cells);
     }
