@@ -85,10 +85,10 @@ struct Op {
     const char* name;
     std::function<void(Env&, ClsCsv&)> prepare;
     std::function<bool(Env&, ClsCsv&, std::string&)> run;
-    Leaves leaves;
-    Gives gives;
-    bool logged;                 // runs in a logged frame: the log must end as the result says
     bool shortOnFailure = false; // may succeed with a short text when an allocation failed
+    bool logged = false;         // runs in a logged frame: the log must end as the result says
+    Leaves leaves = Leaves::kSameTable;
+    Gives gives = Gives::kNothing;
 };
 
 // The table of tableText(), plus a cell set to a text with a CR LF (stored rows otherwise hold
@@ -196,40 +196,36 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
         loadTable(e, csv);
         csv.LoadFile(X(e.missing)); // leaves a log with several entries
     };
-    const auto K = Leaves::kSameTable;
-    const auto N = Gives::kNothing;
     const Op ops[] = {
         {"LoadFromString", [](Env&, ClsCsv& csv) { csv.LoadFromString(X("a;b\n1;2\n")); },
-         [](Env&, ClsCsv& csv, std::string&) { return csv.LoadFromString(X(tableText())); },
-         Leaves::kEmptyTable, N, true, true},
+         [](Env&, ClsCsv& csv, std::string&) { return csv.LoadFromString(X(tableText())); }, true,
+         true, Leaves::kEmptyTable},
         {"LoadFile2 windows-1252", loadTable,
          [](Env& e, ClsCsv& csv, std::string&) {
              return csv.LoadFile2(X(e.in1252), X("windows-1252"));
          },
-         Leaves::kEmptyTable, N, true, true},
+         true, true, Leaves::kEmptyTable},
         {"LoadFile2 shift_jis", nothing,
          [](Env& e, ClsCsv& csv, std::string&) {
              return csv.LoadFile2(X(e.inSjis), X("shift_jis"));
          },
-         Leaves::kEmptyTable, N, true, true},
+         true, true, Leaves::kEmptyTable},
         {"SetCell", loadTable,
-         [](Env&, ClsCsv& csv, std::string&) { return csv.SetCell(1, 2, X("new, \"quoted\"")); }, K,
-         N, false},
+         [](Env&, ClsCsv& csv, std::string&) { return csv.SetCell(1, 2, X("new, \"quoted\"")); }},
         {"SetCell below the last row", loadTable,
          [](Env&, ClsCsv& csv, std::string&) {
              return csv.SetCell(csv.get_NumRows() + 2, 1, X(std::string(250, 'y')));
          },
-         Leaves::kGrownByEmpty, N, false},
+         false, false, Leaves::kGrownByEmpty},
         {"SetColumnName", loadTable,
-         [](Env&, ClsCsv& csv, std::string&) { return csv.SetColumnName(1, X("Menge, neu")); }, K,
-         N, false},
+         [](Env&, ClsCsv& csv, std::string&) { return csv.SetColumnName(1, X("Menge, neu")); }},
         {"GetCell", loadTable,
          [](Env&, ClsCsv& csv, std::string& out) {
              bool ok = false;
              out = utf8([&](XString& s) { ok = csv.GetCell(3, 1, s); });
              return ok;
          },
-         K, N, false, true},
+         true},
         {"GetIndex", loadTable,
          [](Env&, ClsCsv& csv, std::string& out) {
              XString name; // given as UTF-16, so that the call converts it
@@ -238,28 +234,28 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
              if (index >= 0) out = std::to_string(index);
              return index >= 0;
          },
-         K, N, false, true},
+         true},
         {"SaveToString", loadTable,
          [](Env&, ClsCsv& csv, std::string& out) {
              bool ok = false;
              out = utf8([&](XString& s) { ok = csv.SaveToString(s); });
              return ok;
          },
-         Leaves::kSomeRowsSaved, N, true, true},
+         true, true, Leaves::kSomeRowsSaved},
         {"SaveFile2 windows-1252", loadTable,
          [](Env& e, ClsCsv& csv, std::string& out) {
              bool ok = csv.SaveFile2(X(e.out), X("windows-1252"));
              out = testfs::contentsOf(e.out);
              return ok;
          },
-         Leaves::kSomeRowsSaved, Gives::kOldOrNewFile, true, true},
+         true, true, Leaves::kSomeRowsSaved, Gives::kOldOrNewFile},
         {"LastErrorText and LastErrorXml", afterFailedLoad,
          [](Env&, ClsCsv& csv, std::string& out) {
              out = utf8([&](XString& s) { csv.lastErrorText(s, true); }) + "|" +
                    utf8([&](XString& s) { csv.lastErrorXml(s, true); });
              return out.size() > 1;
          },
-         K, N, false, true},
+         true},
         {"SaveLastError", afterFailedLoad,
          [](Env& e, ClsCsv& csv, std::string& out) {
              testfs::writeAll(e.report, kOldFile);
@@ -267,7 +263,7 @@ TEST(ClsCsvAllocationFailure, EveryFailingAllocationGivesFalseOrTheRightResult) 
              out = testfs::contentsOf(e.report);
              return ok;
          },
-         K, Gives::kOldOrNewFile, false, true},
+         true, false, Leaves::kSameTable, Gives::kOldOrNewFile},
     };
     for (const Op& op : ops)
         sweep(env, op);

@@ -140,6 +140,8 @@ TEST(ClsCsvCharsets, EverySampleLoadsAndSavesBack) {
     EXPECT_EQ(unknown.cell(1, 0), "Zo\xEB");                     // bytes left as they were read
     ASSERT_TRUE(none.obj.LoadFile2(X(path), X("x-mac-korean"))); // known, no conversion
     EXPECT_EQ(none.obj.get_NumRows(), 0);
+    ASSERT_TRUE(unknown.obj.SaveFile2(X(dir.utf8Path("same.csv")), X("no-such-charset")));
+    EXPECT_EQ(testfs::contentsOf(dir.path("same.csv")), testfs::contentsOf(path)); // bytes stay
     ASSERT_TRUE(unknown.obj.SaveFile2(X(dir.utf8Path("none.csv")), X("hz-gb-2312")));
     EXPECT_EQ(testfs::contentsOf(dir.path("none.csv")), "");
 }

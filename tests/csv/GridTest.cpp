@@ -194,18 +194,6 @@ TEST(GridEdits, ColumnNames) {
     EXPECT_EQ(cell(h, 0, 0), "a\r\nb");
     h.crlf = false;
     EXPECT_EQ(saved(h), "h\r\nx\na\nb\n\nc\n");
-    const struct {
-        const char* charset;
-        std::string text;
-    } charsets[] = {{"UTF-8", "\xC3\xA9\n"},
-                    {"no-such-charset", "\xC3\xA9\n"}, // bytes stay as they are
-                    {"utf-16le", std::string("\xE9\0\n\0", 4)},
-                    {"utf-16be", std::string("\0\xE9\0\n", 4)}};
-    Grid e;
-    e.crlf = false;
-    e.setCellUtf8(0, 0, "\xC3\xA9");
-    for (const auto& c : charsets)
-        EXPECT_EQ(saved(e, c.charset), c.text) << c.charset;
 }
 
 // Random values of delimiters, quotes, blanks and multi-byte UTF-8 (no backslash and no line
