@@ -90,14 +90,6 @@ template <class F> std::string utf8(F f) {
     return s.getUtf8();
 }
 
-// Runs call(out) and keeps what it left in out as UTF-8; gives the call's result.
-template <class F> bool into(std::string& text, F call) {
-    XString s;
-    const bool ok = call(s);
-    text = s.getUtf8();
-    return ok;
-}
-
 struct Csv {
     ClsCsv obj;
     std::string cell(int r, int c) {

@@ -1,11 +1,9 @@
 // The dialect and the table model as tables of input and settings against the expected cells,
 // stored rows and saved text; then a random save/load round trip and running out of memory.
 #include "csv/CsvTestSupport.h"
-#include "platform/Memory.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -196,56 +194,6 @@ TEST(GridEdits, ColumnNames) {
     EXPECT_EQ(cell(h, 0, 0), "a\r\nb");
     h.crlf = false;
     EXPECT_EQ(saved(h), "h\r\nx\na\nb\n\nc\n");
-    const struct {
-        const char* charset;
-        std::string text;
-    } charsets[] = {{"UTF-8", "\xC3\xA9\n"},
-                    {"no-such-charset", "\xC3\xA9\n"}, // bytes stay as they are
-                    {"utf-16le", std::string("\xE9\0\n\0", 4)},
-                    {"utf-16be", std::string("\0\xE9\0\n", 4)}};
-    Grid e;
-    e.crlf = false;
-    e.setCellUtf8(0, 0, "\xC3\xA9");
-    for (const auto& c : charsets)
-        EXPECT_EQ(saved(e, c.charset), c.text) << c.charset;
-}
-
-// Each change to a row or to the delimiter is seen by the next read of the row just read.
-TEST(GridEdits, RowMemoSeesEveryChange) {
-    const struct {
-        const char* name;
-        void (*change)(Grid&);
-        const char* expected; // cell (0, 1) afterwards
-    } cases[] = {
-        {"shorter value", [](Grid& g) { g.setCellUtf8(0, 1, "Q"); }, "Q"},
-        // Same row length, but the value's last backslash escapes the delimiter after it.
-        {"same length, fields moved", [](Grid& g) { g.setCellUtf8(0, 1, "bbbb\\"); }, "bbbb,d"},
-        {"longer value", [](Grid& g) { g.setCellUtf8(0, 0, "long value"); }, "b\nc"},
-        {"delimiter", [](Grid& g) { g.setDelimiter(';'); }, ""},
-        {"new text",
-         [](Grid& g) {
-             StringBuffer t("x,y\n");
-             g.loadCsv(t, ',');
-         },
-         "y"},
-        {"cleared", [](Grid& g) { g.clear(); }, ""},
-        {"saved with CR LF",
-         [](Grid& g) {
-             g.crlf = true;
-             StringBuffer o;
-             g.saveCsv("utf-8", o);
-         },
-         "b\r\nc"},
-    };
-    for (const auto& c : cases) {
-        Grid g;
-        g.crlf = false;
-        StringBuffer text("a,\"b\nc\",d\n");
-        g.loadCsv(text, ',');
-        ASSERT_EQ(cell(g, 0, 1), "b\nc"); // the row's offsets are now remembered
-        c.change(g);
-        EXPECT_EQ(cell(g, 0, 1), c.expected) << c.name;
-    }
 }
 
 // Random values of delimiters, quotes, blanks and multi-byte UTF-8 (no backslash and no line
@@ -290,33 +238,6 @@ TEST(GridRoundTrip, RandomTablesSurviveSaveAndLoad) {
             for (int c = 0; c < cols; ++c)
                 ASSERT_EQ(cell(back, r - 1, c), values[r][c]) << context << " cell " << r - 1 << c;
     }
-}
-
-// Rows as stretches of one block, rows with buffers of their own and rows without any.
-TEST(RowStore, StretchesOwnedAndMissingRows) {
-    RowStore store;
-    char* block = static_cast<char*>(qxAlloc(16));
-    std::memcpy(block, " ab \0cd\0", 8);
-    store.adoptBlock(block);
-    ASSERT_TRUE(store.appendStretch(0, 4) && store.appendStretch(5, 2));
-    ASSERT_TRUE(store.appendOwned(nullptr) && store.appendOwned(qxNew<StringBuffer>(" own ")));
-    const char* text;
-    int length;
-    const auto row = [&](int r) {
-        return store.text(r, &text, &length) ? std::string(text, length) : "<none>";
-    };
-    EXPECT_EQ(row(0) + "|" + row(1) + "|" + row(2) + "|" + row(3) + "|" + row(4) + "|" + row(-1),
-              " ab |cd|<none>| own |<none>|<none>");
-    EXPECT_TRUE(!store.isOwned(1) && store.editable(1) && store.isOwned(1) && !store.editable(2));
-    store.trim(0);
-    store.trim(3);
-    EXPECT_EQ(row(0) + "|" + row(3), "ab|own");
-    store.removeLast();
-    store.removeLast();
-    ASSERT_TRUE(store.appendOwned(qxNew<StringBuffer>("again")));
-    EXPECT_EQ(std::to_string(store.size()) + row(2), "3again");
-    store.clear();
-    EXPECT_EQ(store.size(), 0);
 }
 
 } // namespace
