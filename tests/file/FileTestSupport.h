@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the file-layer tests: calls on plain std::strings, facts about the ANSI code page, and
 // the log tests' recording log.
+#include "encoding/tables/ContentCoding.h"
 #include "file/FileAccess.h"
 #include "log/LogTestUtil.h"
 #include "platform/Platform.h"
@@ -10,6 +11,9 @@
 #include <string>
 
 namespace filetest {
+
+using logtest::hex;
+using logtest::RecordingLog;
 
 // Georgian letters and two CJK ideographs: only a UTF-8 ANSI code page holds the whole name.
 const char* const kOutsideAnsi =
@@ -28,18 +32,16 @@ inline bool load(const std::string& utf8Path, StringBuffer& sb, LogBase* log) {
     Path path(utf8Path);
     return sb.loadFromFile(path, log);
 }
-
-inline std::string textOf(const StringBuffer& sb) {
-    return std::string(sb.getString(), static_cast<size_t>(sb.getSize()));
-}
-
 inline bool save(const std::string& utf8Path, const std::string& bytes, LogBase* log) {
     return FileAccess::writeWholeFile(utf8Path.c_str(),
                                       reinterpret_cast<const unsigned char*>(bytes.data()),
                                       static_cast<unsigned>(bytes.size()), log);
 }
+inline std::string textOf(const StringBuffer& sb) {
+    return std::string(sb.getString(), static_cast<size_t>(sb.getSize()));
+}
 
-// The system's message text for a code with surrounding whitespace removed.
+// The system's message text for a code.
 inline std::string trimmedErrorText(uint32_t code) {
     std::string s = platform::errorMessageText(code);
     size_t b = s.find_first_not_of(" \t\r\n");
@@ -47,22 +49,12 @@ inline std::string trimmedErrorText(uint32_t code) {
                                   : s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
 }
 
-using logtest::RecordingLog;
-
-// Undoes quoted-printable encoding: "=XX" escapes and "=" CR LF soft breaks.
-inline std::string qpDecode(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '=') {
-            out += s[i];
-        } else if (s.compare(i + 1, 2, "\r\n") == 0) {
-            i += 2;
-        } else if (i + 2 < s.size()) {
-            out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        }
-    }
-    return out;
+// A name as the log holds it quoted-printable encoded (the coder has tests of its own).
+inline std::string qp(const std::string& s) {
+    StringBuffer out;
+    ContentCoding().encodeQuotedPrintable(reinterpret_cast<const unsigned char*>(s.data()),
+                                          static_cast<int>(s.size()), out);
+    return textOf(out);
 }
 
 } // namespace filetest

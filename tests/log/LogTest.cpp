@@ -4,14 +4,15 @@
 #include "log/Logger.h"
 
 #include "log/LogTestUtil.h"
+#include "platform/FaultInjection.h"
 #include "platform/Platform.h"
 #include "platform/TempDir.h"
 #include "text/StringBuffer.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
@@ -27,37 +28,29 @@ using logtest::lines;
 using logtest::Str;
 using logtest::textOf;
 using logtest::xmlOf;
+using testfs::unescape;
 
-const Str kRoot = "QuenlixLog:";
+const Str kRoot = "QuenlixLog:|";
 
-// One data operation on a new log: the line it adds under the root, or null when the name is
-// blank after trimming and nothing may be added.
 TEST(LogData, NamesValuesAndNumberFormats) {
-    const std::pair<bool (*)(Logger&), const char*> cases[] = {
-        {[](Logger& l) { return l.logData("  file name ", "x"); }, "file_name: x"},
-        {[](Logger& l) { return l.logData("a  b c", "v"); }, "a__b_c: v"},
-        {[](Logger& l) { return l.logData("\t\r\nname\n\r\t", "v"); }, "name: v"},
-        {[](Logger& l) { return l.logData("a\tb", "v"); }, "a\tb: v"},
-        {[](Logger& l) { return l.logData("   ", "x"); }, nullptr},
-        {[](Logger& l) { return l.logData(nullptr, "x"); }, nullptr},
-        {[](Logger& l) { return l.logData("n", nullptr); }, "n: (NULL)"},
-        {[](Logger& l) { return l.logData("n", "  a b  "); }, "n:   a b  "},
-        {[](Logger& l) { return l.logDataHex("WindowsError", 2); }, "WindowsError: 0x2"},
-        {[](Logger& l) { return l.logDataHex("h", 255); }, "h: 0xff"},
-        {[](Logger& l) { return l.logDataHex(" win err ", 16); }, "win_err: 0x10"},
-        {[](Logger& l) { return l.logDataHex(" ", 1); }, nullptr},
-        {[](Logger& l) { return l.logDataLong("fileSize", -1); }, "fileSize: -1"},
-        {[](Logger& l) { return l.logDataLong("n", INT32_MIN); }, "n: -2147483648"},
-        {[](Logger& l) { return l.logDataLong("", 5); }, nullptr},
-        {[](Logger& l) { return l.logDataInt64("n", INT64_MIN); }, "n: -9223372036854775808"},
-        {[](Logger& l) { return l.logDataInt64(nullptr, 1); }, nullptr},
-        {[](Logger& l) { return l.logDataQP(" file name ", "\xE9t\xE9.csv"), true; },
-         "file_name: =E9t=E9.csv"},
-    };
-    for (const auto& [op, line] : cases) {
+    for (const auto& c : testfs::caseRows("log/data/items.txt")) {
+        ASSERT_EQ(c.size(), 4u) << c[0];
+        const Str name = unescape(c[1]), value = unescape(c[2]), line = unescape(c[3]);
+        const char* n = c[1] == "NULL" ? nullptr : name.c_str();
         Logger log;
-        EXPECT_EQ(op(log), line != nullptr) << (line ? line : "(blank name)");
-        EXPECT_EQ(textOf(log), line ? lines({kRoot, Str("  ") + line}) : lines({kRoot}));
+        bool added = !line.empty();
+        if (c[0] == "data")
+            added = log.logData(n, c[2] == "NULL" ? nullptr : value.c_str());
+        else if (c[0] == "hex")
+            added = log.logDataHex(n, static_cast<uint32_t>(std::stoul(value)));
+        else if (c[0] == "long")
+            added = log.logDataLong(n, static_cast<int32_t>(std::stoll(value)));
+        else if (c[0] == "int64")
+            added = log.logDataInt64(n, std::stoll(value));
+        else
+            log.logDataQP(n, c[2] == "NULL" ? nullptr : value.c_str());
+        EXPECT_EQ(added, !line.empty()) << c[1];
+        EXPECT_EQ(textOf(log), lines(kRoot + (line.empty() ? "" : "  " + line))) << c[1];
     }
 }
 
@@ -67,7 +60,7 @@ TEST(LogData, TickCountInLowerCaseHex) {
     const uint32_t before = platform::tickCount();
     log.logTickCount(" start time ");
     const uint32_t after = platform::tickCount();
-    const Str report = textOf(log), prefix = lines({kRoot}) + "  start_time: ";
+    const Str report = textOf(log), prefix = lines(kRoot) + "  start_time: ";
     ASSERT_EQ(report.rfind(prefix, 0), 0u) << report;
     const Str value = report.substr(prefix.size(), report.size() - prefix.size() - 2);
     ASSERT_EQ(value.find_first_not_of("0123456789abcdef"), Str::npos) << value;
@@ -75,53 +68,47 @@ TEST(LogData, TickCountInLowerCaseHex) {
     EXPECT_LE(static_cast<uint32_t>(std::stoul(value, nullptr, 16)) - before, after - before);
 }
 
-// Steps, separated by commas: "+name" enters a context, "-" leaves one, "i:text" and "e:text" add
-// an info or error line, "!" clears the log.
-TEST(LogContexts, PruningClearingAndOrder) {
-    const std::pair<const char*, Str> cases[] = {
-        {"-", lines({kRoot})},
-        {"+A,-", lines({kRoot, "  A:"})},
-        {"+A,+B,-", lines({kRoot, "  A:"})},
-        {"+A,+B,-,-", lines({kRoot, "  A:"})},
-        {"+A,+B,+C,-,-,-", lines({kRoot, "  A:"})},
-        {"+A,+B,i:x,-,-", lines({kRoot, "  A:", "    B:", "      x"})},
-        {"+A,+B,+C,-,-,i:after", lines({kRoot, "  A:", "    after"})},
-        {"+A,+B,i:x,-,+C,-,-", lines({kRoot, "  A:", "    B:", "      x"})},
-        {"+A,i:1,-,i:2,+B,e:3,-", lines({kRoot, "  A:", "    1", "  2", "  B:", "    3"})},
-        {"+A,-,-,-,-,-,i:x", lines({kRoot, "  A:", "  x"})},
-        {"+A,+B,i:gone,!,i:i", lines({kRoot, "  i"})},
-        {"+A,!,-,i:x", lines({kRoot, "  x"})},
-        {"+ a b ,i:x", lines({kRoot, "   a b :", "    x"})}, // context names are kept as given
-    };
-    for (const auto& [steps, text] : cases) {
+// Trees of contexts and one entry of each kind, in the three forms (the steps are explained in the
+// case file); then the entries that add nothing, and no tree at all.
+TEST(LogReports, ContextsAndEntriesInEachForm) {
+    for (const auto& c : testfs::caseRows("log/data/reports.txt")) {
+        ASSERT_EQ(c.size(), 4u) << c[0];
         Logger log;
-        std::istringstream in(steps);
+        std::istringstream in(unescape(c[0]));
         for (Str step; std::getline(in, step, ',');) {
+            const Str text = step.substr(std::min<size_t>(step[0] == '+' ? 1 : 2, step.size()));
             if (step[0] == '+')
-                log.enterContext(step.c_str() + 1);
-            else if (step == "-")
-                log.leaveContext();
-            else if (step == "!")
-                log.clearLog();
+                log.enterContext(text.c_str());
+            else if (step == "-" || step == "!")
+                step == "-" ? log.leaveContext() : log.clearLog();
+            else if (step[0] == 'd')
+                log.logData(text.substr(0, text.find('=')).c_str(),
+                            text.substr(text.find('=') + 1).c_str());
             else
-                (step[0] == 'i' ? log.logInfo(step.c_str() + 2) : log.logError(step.c_str() + 2));
+                (log.*(step[0] == 'i'   ? &Logger::logInfo
+                       : step[0] == 'e' ? &Logger::logError
+                                        : &Logger::logXmlFragment))(text.c_str());
         }
-        EXPECT_EQ(textOf(log), text) << steps;
+        EXPECT_EQ(textOf(log), lines(kRoot + unescape(c[1]))) << c[0];
+        EXPECT_EQ(xmlOf(log), lines("<QuenlixLog>|" + unescape(c[2]) + "|</QuenlixLog>")) << c[0];
+        EXPECT_EQ(htmlOf(log),
+                  lines("QuenlixLog:<blockquote>|" + unescape(c[3]) + "|</blockquote>"))
+            << c[0];
     }
+    Logger log;
+    EXPECT_TRUE(log.logError(nullptr) && log.logInfo(nullptr) && log.logXmlFragment(nullptr));
+    EXPECT_EQ(xmlOf(log), lines("<QuenlixLog>|</QuenlixLog>"));
+    StringBuffer out;
+    LogRenderer::renderText(nullptr, out);
+    LogRenderer::renderXml(nullptr, out);
+    LogRenderer::renderHtml(nullptr, out);
+    EXPECT_EQ(out.getSize(), 0);
+    EXPECT_FALSE(LogRenderer::needsCdata(nullptr) || LogRenderer::needsCdata(&out));
 }
 
-// Trees nested far deeper than any call makes render with the right indentation and are
-// destroyed without recursion running out of stack.
-TEST(LogContexts, DeepTrees) {
-    {
-        Logger log; // the text report indents each level by two more blanks
-        for (int i = 0; i < 1000; ++i)
-            log.enterContext("c");
-        log.logInfo("bottom");
-        const Str text = textOf(log),
-                  tail = Str(2000, ' ') + "c:\r\n" + Str(2002, ' ') + "bottom\r\n";
-        EXPECT_EQ(text.compare(text.size() - tail.size(), tail.size(), tail), 0);
-    }
+// A tree nested far deeper than any call makes renders whole and is destroyed without recursion
+// running out of stack (indentation by depth is in the case file).
+TEST(LogReports, DeepTrees) {
     const size_t depth = 100000;
     Str xml, html;
     {
@@ -141,96 +128,24 @@ TEST(LogContexts, DeepTrees) {
                                Str("bottom<br>\r\n").size());
 }
 
-TEST(ReportExamples, NestedTreeInThreeForms) {
-    Logger log;
-    log.enterContext("Load");
-    log.logData("a b", "1");
-    log.enterContext("in<ner>");
-    log.logError("e");
-    log.leaveContext();
-    log.logInfo("done");
-    log.leaveContext();
-    log.enterContext("Empty");
-    log.leaveContext();
-    log.enterContext("SaveFile");
-    log.logData("Filename", "c:\\temp\\a&b.csv");
-    log.logError("Failed.");
-    log.leaveContext();
-    EXPECT_EQ(textOf(log),
-              lines({"QuenlixLog:", "  Load:", "    a_b: 1", "    in<ner>:", "      e", "    done",
-                     "  Empty:", "  SaveFile:", "    Filename: c:\\temp\\a&b.csv", "    Failed."}));
-    EXPECT_EQ(xmlOf(log),
-              lines({"<QuenlixLog>", "<Load>", "<a_b>1</a_b>", "<in<ner>>", "<error>e</error>",
-                     "</in<ner>>", "<info>done</info>", "</Load>", "<Empty>", "</Empty>",
-                     "<SaveFile>", "<Filename><![CDATA[c:\\temp\\a&b.csv]]></Filename>",
-                     "<error>Failed.</error>", "</SaveFile>", "</QuenlixLog>"}));
-    EXPECT_EQ(htmlOf(log), lines({"QuenlixLog:<blockquote>", "Load:<blockquote>", "a_b: 1<br>",
-                                  "in<ner>:<blockquote>", "e<br>", "</blockquote>", "done<br>",
-                                  "</blockquote>", "Empty:<blockquote>", "</blockquote>",
-                                  "SaveFile:<blockquote>", "Filename: c:\\temp\\a&amp;b.csv<br>",
-                                  "Failed.<br>", "</blockquote>", "</blockquote>"}));
-    // Rendering replaces what the output held and changes nothing in the log.
-    StringBuffer out("left over");
-    log.getText(out);
-    log.getXml(out);
-    log.getHtml(out);
-    log.getText(out);
-    EXPECT_EQ(Str(out.getString()), textOf(log));
-}
-
-TEST(ReportEntries, EachKindInEachFormat) {
-    for (auto c : testfs::caseRows("log/data/entries.txt")) {
-        ASSERT_EQ(c.size(), 5u) << c[0];
-        for (Str& field : c)
-            field = testfs::unescape(field);
-        Logger log;
-        const Str& in = c[1];
-        if (c[0] == "d")
-            log.logData(in.substr(0, in.find('=')).c_str(), in.substr(in.find('=') + 1).c_str());
-        else
-            (log.*(c[0] == "i"   ? &Logger::logInfo
-                   : c[0] == "e" ? &Logger::logError
-                                 : &Logger::logXmlFragment))(in.c_str());
-        EXPECT_EQ(textOf(log), lines({kRoot, "  " + c[2]})) << in;
-        EXPECT_EQ(xmlOf(log), lines({"<QuenlixLog>", c[3], "</QuenlixLog>"})) << in;
-        EXPECT_EQ(htmlOf(log), lines({"QuenlixLog:<blockquote>", c[4], "</blockquote>"})) << in;
-    }
-    // Nothing logged, or no log at all.
-    Logger log;
-    EXPECT_TRUE(log.logError(nullptr) && log.logInfo(nullptr) && log.logXmlFragment(nullptr));
-    EXPECT_EQ(xmlOf(log), "<QuenlixLog>\r\n</QuenlixLog>\r\n");
-    EXPECT_EQ(htmlOf(log), "QuenlixLog:<blockquote>\r\n</blockquote>\r\n");
-    StringBuffer out;
-    LogRenderer::renderText(nullptr, out);
-    LogRenderer::renderXml(nullptr, out);
-    LogRenderer::renderHtml(nullptr, out);
-    EXPECT_EQ(out.getSize(), 0);
-    EXPECT_FALSE(LogRenderer::needsCdata(nullptr) || LogRenderer::needsCdata(&out));
-}
-
-TEST(LogBaseBodies, DoNothingLogAndOsErrors) {
-    LogBase none;
-    StringBuffer out("keep");
-    none.getText(out);
-    EXPECT_STREQ(out.getString(), "keep");
-    EXPECT_TRUE(none.logData("   ", "v") && none.logError("e") && none.saveXml("unused"));
+// The shared body that hands the system's text for an error code to the virtual logData (the
+// quoted-printable body is in the items case file).
+TEST(LogBaseBodies, OsErrorTextAsADataItem) {
     Str system = platform::errorMessageText(2);
     system.erase(system.find_last_not_of("\r\n ") + 1);
-    ASSERT_FALSE(system.empty());
-    logtest::RecordingLog rec; // the shared bodies hand what they make to logData
+    logtest::RecordingLog rec;
     rec.logOsError(0);
     rec.logOsError(2);
-    rec.logDataQP("file", ".a b ");
-    rec.logDataQP("null", nullptr);
-    EXPECT_EQ(rec.items, (std::vector<std::pair<Str, Str>>{
-                             {"WindowsError", system}, {"file", "=2Ea b=20"}, {"null", ""}}));
+    EXPECT_EQ(rec.shape, "T:WindowsError");
+    EXPECT_EQ(rec.value("WindowsError"), system);
+    EXPECT_FALSE(system.empty());
 }
 
 // Writers log numbered items while a reader renders reports. Every snapshot must be a complete
 // report in which each writer's items form an unbroken run from its first item, and at the end
 // every item must be there exactly once, in its writer's order.
 TEST(LogThreads, ConcurrentWritersAndReaders) {
-    const int kWriters = 4, kItems = 3000;
+    const int kWriters = 4, kItems = 30000;
     Logger log;
     std::atomic<int> writersDone{0}, snapshots{0};
     // The problem with one XML report, or an empty string when it is sound.
@@ -277,25 +192,22 @@ TEST(LogThreads, ConcurrentWritersAndReaders) {
     EXPECT_EQ(check(xmlOf(log), true), "");
 }
 
-} // namespace
-
 #ifdef QX_FAULT_INJECTION
-#include "platform/FaultInjection.h"
-
-namespace {
-
 // Whichever allocation fails, the log goes on working and nothing leaks (the ASan build checks).
 // A failed context is either missing, with its entries landing in the parent, or left out of the
 // report together with what was aimed at it; a failed leaf is left out whole.
 TEST(LogAllocationFailure, LogKeepsWorking) {
-    const Str full =
-        lines({"<QuenlixLog>", "<A>", "<info>y</info>", "</A>", "<info>z</info>", "</QuenlixLog>"});
-    const Str dropped =
-        lines({"<QuenlixLog>", "<info>y</info>", "<info>z</info>", "</QuenlixLog>"});
-    const Str hidden = lines({"<QuenlixLog>", "<info>z</info>", "</QuenlixLog>"});
+    // Four open contexts fill the first block of the context stack: entering A must grow it. When
+    // A is missing, leaving it leaves the innermost P instead.
+    const Str open = "<QuenlixLog>|<P>|<P>|<P>|<P>|", close = "</P>|</P>|</P>|</QuenlixLog>";
+    const Str full = lines(open + "<A>|<info>y</info>|</A>|<info>z</info>|</P>|" + close);
+    const Str dropped = lines(open + "<info>y</info>|</P>|<info>z</info>|" + close);
+    const Str hidden = lines(open + "<info>z</info>|</P>|" + close);
     bool sawFull = false;
     for (long failing = 0; failing < 10; ++failing) {
         Logger log;
+        for (int i = 0; i < 4; ++i)
+            log.enterContext("P");
         FaultInjection::failAllocationAfter = failing;
         log.enterContext("A");
         FaultInjection::reset();
@@ -320,10 +232,10 @@ TEST(LogAllocationFailure, LogKeepsWorking) {
         bool ok = false;
         for (const Str& b : {Str(), Str("  b\r\n")})
             for (const Str& k : {Str(), Str("  k: v\r\n")})
-                ok = ok || text == lines({kRoot, "  a"}) + b + k + "  c\r\n";
+                ok = ok || text == lines(kRoot + "  a") + b + k + "  c\r\n";
         EXPECT_TRUE(ok) << failing << ":\n" << text;
     }
 }
+#endif
 
 } // namespace
-#endif

@@ -1,11 +1,10 @@
 #pragma once
-// Helpers shared by the log tests (and the file-layer tests): reports as std::string, expected
-// reports built line by line, and a log that keeps every entry in order.
+// Shared by the log tests and the file-layer tests: reports as std::string, expected reports
+// written line by line, and a log that keeps every entry in order.
 #include "log/LogBase.h"
 #include "text/StringBuffer.h"
 
 #include <cstdio>
-#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,16 +13,26 @@ namespace logtest {
 
 using Str = std::string;
 
-// Each line followed by CR LF.
-inline Str lines(std::initializer_list<Str> ls) {
+// The lines given joined by "|", each followed by CR LF; empty parts are left out.
+inline Str lines(const Str& joined) {
     Str out;
-    for (const Str& l : ls)
-        out += l + "\r\n";
+    for (size_t at = 0, bar = 0; bar != Str::npos && at < joined.size(); at = bar + 1) {
+        bar = joined.find('|', at);
+        if (bar != at) out += joined.substr(at, bar - at) + "\r\n";
+    }
     return out;
 }
 
+// A Windows error code as the logs show it.
+inline Str hex(uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(code));
+    return text;
+}
+
+// A rendering replaces whatever the output held.
 inline Str render(LogBase& log, void (LogBase::*how)(StringBuffer&)) {
-    StringBuffer sb;
+    StringBuffer sb("left over");
     (log.*how)(sb);
     return Str(sb.getString(), sb.getSize());
 }
@@ -51,9 +60,7 @@ public:
         return add("T:", name);
     }
     bool logDataHex(const char* name, uint32_t value) override {
-        char text[16];
-        std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(value));
-        return logData(name, text);
+        return logData(name, hex(value).c_str());
     }
     // The value of the first data item with this name, or "<none>".
     Str value(const Str& name) const {
