@@ -252,19 +252,20 @@ TEST(Control, PictureFrameAndCentredTextAtTheBoundsOrThePosition) {
     }
 }
 
-Ref<IStream> memoryStream(const std::string& bytes) {
-    Ref<IStream> s;
-    EXPECT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, s.out()), S_OK);
-    s->Write(bytes.data(), ULONG(bytes.size()), nullptr);
-    return s;
-}
-
 ULONGLONG seek(IStream* s, LONGLONG to, DWORD origin = STREAM_SEEK_SET) {
     LARGE_INTEGER move;
     move.QuadPart = to;
     ULARGE_INTEGER now = {};
     s->Seek(move, origin, &now);
     return now.QuadPart;
+}
+
+Ref<IStream> memoryStream(const std::string& bytes) { // positioned at its start
+    Ref<IStream> s;
+    EXPECT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, s.out()), S_OK);
+    s->Write(bytes.data(), ULONG(bytes.size()), nullptr);
+    seek(s.get(), 0);
+    return s;
 }
 
 // The stream form: tag, block size, then _cx and _cy, all little-endian.
@@ -305,7 +306,6 @@ TEST(Control, StreamFormLoadsExactlyItsOwnBytesAndRefusesDamage) {
         Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
         setExtent(o.get(), 77, 88);
         Ref<IStream> s = memoryStream(bytes);
-        seek(s.get(), 0);
         EXPECT_EQ(o->Load(s.get()), want) << testing::PrintToString(bytes);
         EXPECT_EQ(extentOf(o.get()), std::make_pair(cx, cy)) << "unchanged by a failed load";
         EXPECT_EQ(want == S_OK ? seek(s.get(), 0, STREAM_SEEK_CUR) : 0, consumed);
@@ -315,13 +315,9 @@ TEST(Control, StreamFormLoadsExactlyItsOwnBytesAndRefusesDamage) {
 
 // As a container saves an embedded object: the class, then the extent in the same form.
 TEST(Control, StorageRoundTripAndDirtyFlag) {
-    Ref<ILockBytes> bytes;
-    Ref<IStorage> storage;
-    ASSERT_EQ(CreateILockBytesOnHGlobal(nullptr, TRUE, bytes.out()), S_OK);
-    ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes.get(),
-                                           STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
-                                           storage.out()),
-              S_OK);
+    Ref<IStorage> storage; // a temporary file
+    const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE;
+    ASSERT_EQ(StgCreateDocfile(nullptr, mode, 0, storage.out()), S_OK);
     Ref<IPersistStorage> a = newControl<IPersistStorage>(IID_IPersistStorage);
     ASSERT_EQ(a->InitNew(storage.get()), S_OK);
     setExtent(a.get(), 4321, 1234);
