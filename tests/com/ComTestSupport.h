@@ -16,7 +16,7 @@
 
 namespace comtest {
 
-// The freshly built QuenlixCsv.dll, loaded once for the whole test program.
+// The freshly built QuenlixCsv.dll, loaded once for the whole test program (in its apartment).
 struct Dll {
     HMODULE module = nullptr;
     HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;

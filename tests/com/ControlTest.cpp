@@ -32,7 +32,6 @@ TEST(Control, InterfacesOneIdentityAndAggregation) {
         const auto id = iid->Data1; // names the interface in the messages
         Ref<IUnknown> p = query<IUnknown>(identity.get(), *iid), q;
         EXPECT_EQ(query<IUnknown>(p.get(), IID_IUnknown).get(), identity.get()) << id;
-        EXPECT_EQ(query<IUnknown>(p.get(), *iid).get(), p.get()) << id << " from itself";
         ASSERT_EQ(inner->QueryInterface(*iid, q.outVoid()), S_OK) << id;
         EXPECT_EQ(outer.refs, 2) << id;
         void* other = nullptr;
@@ -315,10 +314,10 @@ TEST(Control, StreamFormLoadsExactlyItsOwnBytesAndRefusesDamage) {
 
 // As a container saves an embedded object: the class, then the extent in the same form.
 TEST(Control, StorageRoundTripAndDirtyFlag) {
+    Ref<IPersistStorage> a = newControl<IPersistStorage>(IID_IPersistStorage);
     Ref<IStorage> storage; // a temporary file
     const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE;
     ASSERT_EQ(StgCreateDocfile(nullptr, mode, 0, storage.out()), S_OK);
-    Ref<IPersistStorage> a = newControl<IPersistStorage>(IID_IPersistStorage);
     ASSERT_EQ(a->InitNew(storage.get()), S_OK);
     setExtent(a.get(), 4321, 1234);
     ASSERT_EQ(OleSave(a.get(), storage.get(), FALSE), S_OK); // a "save as"
