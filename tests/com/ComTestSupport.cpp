@@ -8,15 +8,6 @@ namespace comtest {
 
 namespace {
 
-// One apartment for the whole run, as a script host or form has.
-class Apartment : public testing::Environment {
-    void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
-    }
-    void TearDown() override { CoUninitialize(); }
-};
-const testing::Environment* const apartment = testing::AddGlobalTestEnvironment(new Apartment);
-
 template <class F> void exportOf(HMODULE m, const char* name, F& f) {
     f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(m, name)));
 }
@@ -28,6 +19,7 @@ Dll& Dll::get() {
         std::wstring path = L"Z:" QX_COM_DLL_PATH; // Wine shows the Linux root as drive Z:
         std::replace(path.begin(), path.end(), L'/', L'\\');
         Dll d;
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // one apartment, as a script host has
         if (!(d.module = LoadLibraryW(path.c_str()))) {
             std::fprintf(stderr, "cannot load %ls (%lu)\n", path.c_str(), GetLastError());
             std::abort();

@@ -1,7 +1,6 @@
-// The vtable and IDispatch halves of IQuenlixCsv beyond what the script suites (every member, late
-// bound by name, under both engines) cover: null BSTRs in and out and refused null out pointers
-// through the vtable; the dispatch ids themselves, which clients bound by number keep, and
-// refused late-bound calls; the class information.
+// IQuenlixCsv beyond what the script suites (every member, late bound by name) cover: null BSTRs
+// and null out pointers through the vtable, the dispatch ids clients bound by number keep, refused
+// late-bound calls, and the class information.
 #include "ComTestSupport.h"
 
 #include <functional>
@@ -13,25 +12,15 @@ namespace {
 
 typedef IQuenlixCsv I;
 
-// A member with a LONG result: the result, or -99 when the call failed.
-template <class Member, class... Args> LONG call(I* o, Member m, Args... args) {
-    LONG v = -99;
-    return (o->*m)(args..., &v) == S_OK ? v : -99;
-}
-
-// A null BSTR in counts as empty text; out, a BSTR is null only for a row that does not exist.
-TEST(ComVtable, NullBstrsInAndOut) {
+// Out, a BSTR is null only for a row that does not exist (null BSTRs in are the text layer's).
+TEST(ComVtable, BstrsOutAreNullOnlyForMissingRows) {
     Ref<IQuenlixCsv> o = newCsv();
     Bstr b;
-    EXPECT_EQ(o->put_Delimiter(nullptr), S_OK);
-    EXPECT_EQ(o->get_Delimiter(b.out()), S_OK);
-    EXPECT_EQ(b.str(), L",");
     EXPECT_EQ(o->SaveToString(b.out()), S_OK);
     EXPECT_FALSE(b.isNull()) << "an empty table saves as empty text, not as a null BSTR";
-    EXPECT_EQ(call(o.get(), &I::LoadFromString, nullptr), 1);
-    EXPECT_EQ(call(o.get(), &I::LoadFromString, Bstr(L"a,b").get()), 1);
-    EXPECT_EQ(call(o.get(), &I::SetCell, 1, 0, nullptr), 1);
-    EXPECT_EQ(call(o.get(), &I::GetIndex, nullptr), -1);
+    LONG ok = 0;
+    EXPECT_EQ(o->LoadFromString(Bstr(L"a,b\n,").get(), &ok), S_OK);
+    EXPECT_EQ(ok, 1);
     const std::tuple<LONG, LONG, bool> cells[] = {
         {1, 0, false}, {0, 7, false}, {2, 0, true}, {-1, 0, true}};
     for (const auto& [row, col, null] : cells) {
@@ -103,8 +92,7 @@ TEST(ComDispatch, DispatchIdsTypeInfoAndRefusedCalls) {
     EXPECT_EQ(o->GetTypeInfo(0, 0, info.out()), S_OK);
     EXPECT_TRUE(info.get());
     DISPPARAMS none = {};
-    VARIANT result;
-    VariantInit(&result);
+    VARIANT result = {};
     EXPECT_EQ(o->Invoke(5, IID_IQuenlixCsv, 0, DISPATCH_PROPERTYGET, &none, &result, 0, 0),
               DISP_E_UNKNOWNINTERFACE);
     EXPECT_EQ(o->Invoke(99, IID_NULL, 0, DISPATCH_METHOD, &none, &result, 0, 0),
@@ -119,8 +107,8 @@ TEST(ComDispatch, ClassInfoDescribesTheCoclassWithoutEvents) {
     EXPECT_EQ(info->GetDocumentation(MEMBERID_NIL, name.out(), nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(name.str(), L"QuenlixCsv") << "the coclass";
     // No source interface for the default kind; other kinds are not known to the method.
-    const std::tuple<DWORD, HRESULT> kinds[] = {
-        {GUIDKIND_DEFAULT_SOURCE_DISP_IID, E_UNEXPECTED}, {0, E_INVALIDARG}, {2, E_INVALIDARG}};
+    const std::tuple<DWORD, HRESULT> kinds[] = {{GUIDKIND_DEFAULT_SOURCE_DISP_IID, E_UNEXPECTED},
+                                                {2, E_INVALIDARG}};
     for (const auto& [kind, want] : kinds) {
         GUID g = IID_IUnknown;
         EXPECT_EQ(pci->GetGUID(kind, &g), want) << kind;

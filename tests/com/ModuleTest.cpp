@@ -23,7 +23,6 @@ TEST(ComExports, RefusedRequestsAnswerNullAndLeaveNothingAlive) {
     // Class (null: CreateInstance on the factory), interface, outer object, result.
     const std::tuple<const GUID*, const IID*, IUnknown*, HRESULT> cases[] = {
         {&kForeignClass, &IID_IClassFactory, nullptr, CLASS_E_CLASSNOTAVAILABLE},
-        {&GUID_NULL, &IID_IClassFactory, nullptr, CLASS_E_CLASSNOTAVAILABLE},
         {&CLSID_QuenlixCsv, &IID_IDispatch, nullptr, E_NOINTERFACE},
         {nullptr, &IID_IPersistFile, nullptr, E_NOINTERFACE},
         {nullptr, &IID_IQuenlixCsv, &outer, CLASS_E_NOAGGREGATION}, // aggregated: IUnknown only

@@ -1,10 +1,8 @@
 #!/usr/bin/python3
-"""Checks a built QuenlixCsv.dll as a file, without loading it (as a machine that cannot run it
-still can): PE headers of the right machine, exactly the four entry points exported, only system
-DLLs imported (the DLL is linked statically), the type library built for the bitness, and the
-registration script, picture, name string and version block carried as resources.
-
-    check_image.py QuenlixCsv.dll 64|32 REGSCRIPT      (a line per failed check; exit 1 if any)"""
+"""check_image.py QuenlixCsv.dll 64|32 REGSCRIPT: checks the DLL as a file, without loading it: PE
+headers of the right machine, exactly the four entry points exported, only system DLLs imported
+(it is linked statically), the type library of the bitness, and the registration script, picture,
+name string and version block as resources. A line per failed check; exit 1 if any."""
 import struct
 import sys
 
@@ -81,8 +79,6 @@ fixed = pe.VS_FIXEDFILEINFO[0] if getattr(pe, "VS_FIXEDFILEINFO", None) else Non
 check(fixed and (fixed.FileVersionMS, fixed.FileVersionLS) == (0x10000, 0x10001),
       "fixed file version is not 1.0.1.1")
 
-for p in problems:
-    print(f"check_image FAIL ({bits}-bit {dll}): {p}")
-if not problems:
-    print(f"check_image pass: {bits}-bit image {dll}")
+for p in problems or ["pass"]:
+    print(f"check_image {'FAIL' if problems else 'pass'} ({bits}-bit {dll}): {p}")
 sys.exit(1 if problems else 0)

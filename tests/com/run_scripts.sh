@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# Registers freshly built QuenlixCsv.dll files into the project's Wine prefix with regsvr32 (which
-# calls the same entry points as any installer), checks the registry after registering, after
-# registering again over stale keys and after unregistering beside a foreign key, and runs the
-# VBScript and JScript suites and the examples through cscript while they are registered.
-#
+# Registers freshly built QuenlixCsv.dll files into the project's Wine prefix with regsvr32, checks
+# the registry after registering, after registering again over stale keys and after unregistering
+# beside a foreign key, and runs the script suites and the examples through cscript meanwhile.
 #   run_scripts.sh SCRATCH-DIR qx_com_regcheck.exe BITS=QuenlixCsv.dll [BITS=QuenlixCsv.dll]
-#
-# BITS (64 or 32) picks regsvr32 and cscript from System32 or SysWOW64 and the registry view to
-# check. Given both, the DLLs are registered side by side as on a 64-bit Windows: each script host
-# must create its own, and unregistering one must leave the other registered and working.
+# BITS (64 or 32) picks regsvr32, reg and cscript from System32 or SysWOW64 and the registry view
+# to check. Given both, the DLLs are registered side by side as on a 64-bit Windows: each script
+# host must create its own, and unregistering one must leave the other registered and working.
 set -euo pipefail
 [ $# -ge 3 ] || { echo "usage: $0 SCRATCH-DIR qx_com_regcheck.exe BITS=DLL [BITS=DLL]" >&2; exit 2; }
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -36,9 +33,7 @@ for arg in "$@"; do
 done
 
 regsvr() { # BITS [/u]
-    local bits=$1
-    shift
-    "$wine_run" --"$bits" regsvr32 /s "$@" "${dllw[$bits]}" || die "$bits-bit regsvr32 $* failed (exit $?)"
+    "$wine_run" --"$1" regsvr32 /s "${@:2}" "${dllw[$1]}" || die "$1-bit regsvr32 ${*:2} failed (exit $?)"
 }
 regcheck() { # registered BITS | unregistered BITS
     local args=("$1" "$2" $shared)
@@ -46,8 +41,7 @@ regcheck() { # registered BITS | unregistered BITS
     "$wine_run" --$checker_bits "$regcheck_exe" "${args[@]}" | tr -d '\r' || die "registry check '$*' failed"
 }
 
-rm -rf "$scratch"
-mkdir -p "$scratch"
+rm -rf "$scratch" && mkdir -p "$scratch"
 scratchw="$(winpath "$scratch")\\"
 cp "$here"/scripts/CsvSuite.vbs "$here"/scripts/CsvSuite.js "$root"/examples/*.vbs "$root"/examples/*.js "$scratch/"
 
@@ -70,12 +64,9 @@ suites() { # BITS: the suites, whose cases also check which build the script hos
     run "$1" CsvSuite.js 'SUITE COMPLETE 0 failures'
 }
 
-regkey() { # BITS reg.exe-ARGS...: as the reg.exe of BITS sees the registry, like that bitness's
-    # clients (whether a ProgID key has one copy per view or one for both differs between systems)
-    local bits=$1
-    shift
-    "$wine_run" --"$bits" reg "$@" 2>/dev/null | tr -d '\r'
-}
+# BITS reg.exe-ARGS...: as the reg.exe of BITS sees the registry, like that bitness's clients
+# (whether a ProgID key has one copy per view or one for both differs between systems)
+regkey() { "$wine_run" --"$1" reg "${@:2}" 2>/dev/null | tr -d '\r'; }
 
 # Whether this system keeps ProgID keys once for both views (as Windows does) or once per view: a
 # key written by the 64-bit reg.exe, looked for by the 32-bit one.
@@ -83,7 +74,7 @@ shared=
 regkey 64 add 'HKCR\QuenlixViewProbe' /f >/dev/null
 regkey 32 query 'HKCR\QuenlixViewProbe' >/dev/null && shared=shared-progids
 regkey 64 delete 'HKCR\QuenlixViewProbe' /f >/dev/null
-if [ -n "$shared" ]; then echo "run_scripts: ProgID keys are shared between the views"; fi
+[ -z "$shared" ] || echo "run_scripts: ProgID keys are shared between the views"
 
 for bits in "${all_bits[@]}"; do
     regsvr "$bits"

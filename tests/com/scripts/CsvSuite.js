@@ -1,8 +1,6 @@
-// Late-bound suite of the QuenlixCsv component, run by tests/com/run_scripts.sh after regsvr32 as
-//   cscript //nologo CsvSuite.js SCRATCH-FOLDER\
-// with the cases of CsvCases.txt there in UTF-16. Prints "pass ..." or "FAIL ..." per case and
-// then "SUITE COMPLETE n failures", which the runner requires: Wine's cscript stops silently at a
-// run-time error.
+// Late-bound suite run by run_scripts.sh as "cscript //nologo CsvSuite.js SCRATCH-FOLDER\" with
+// the cases of CsvCases.txt there in UTF-16: "pass" or "FAIL" per case, then "SUITE COMPLETE"
+// (Wine's cscript stops silently at a run-time error).
 var scratch = WScript.Arguments(0);
 var properties = {LastErrorText: 1, LastErrorXml: 1, LastErrorHtml: 1, Crlf: 1, Delimiter: 1,
                   HasColumnNames: 1, NumColumns: 1, NumRows: 1};

@@ -1,8 +1,6 @@
-' Late-bound suite of the QuenlixCsv component, run by tests/com/run_scripts.sh after regsvr32 as
-'   cscript //nologo CsvSuite.vbs SCRATCH-FOLDER\
-' with the cases of CsvCases.txt there in UTF-16. Prints "pass ..." or "FAIL ..." per case and
-' then "SUITE COMPLETE n failures", which the runner requires: Wine's cscript stops silently at a
-' run-time error. Wine's VBScript has no Eval or Execute, so CallMember names each member.
+' Late-bound suite run by run_scripts.sh as "cscript //nologo CsvSuite.vbs SCRATCH-FOLDER\" with
+' the cases of CsvCases.txt there in UTF-16: "pass" or "FAIL" per case, then "SUITE COMPLETE"
+' (Wine's cscript stops silently at a run-time error). Wine's VBScript has no Eval or Execute.
 Option Explicit
 Dim scratch, failures, cases(200), numCases, line, f, i, progId, obj
 scratch = WScript.Arguments(0)
@@ -51,11 +49,10 @@ End Function
 
 Sub Check(name, got, want)
     Dim ok
-    If IsNull(got) Or (VarType(got) = vbString) <> (VarType(want) = vbString) Then
-        ok = False
-    ElseIf VarType(want) = vbString And Left(want, 1) = "~" Then
+    ok = Not IsNull(got) And (VarType(got) = vbString) = (VarType(want) = vbString)
+    If ok And VarType(want) = vbString And Left(want, 1) = "~" Then
         ok = InStr(got, Mid(want, 2)) > 0
-    Else
+    ElseIf ok Then
         ok = (got = want)
     End If
     If ok Then
