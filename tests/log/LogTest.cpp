@@ -195,7 +195,7 @@ TEST(LogThreads, ConcurrentWritersAndReaders) {
 #ifdef QX_FAULT_INJECTION
 // Whichever allocation fails, the log goes on working and nothing leaks (the ASan build checks).
 // A failed context is either missing, with its entries landing in the parent, or left out of the
-// report together with what was aimed at it; a failed leaf is left out whole.
+// report together with what was aimed at it. (Failed leaves: the object's allocation sweep.)
 TEST(LogAllocationFailure, LogKeepsWorking) {
     // Four open contexts fill the first block of the context stack: entering A must grow it. When
     // A is missing, leaving it leaves the innermost P instead.
@@ -219,22 +219,6 @@ TEST(LogAllocationFailure, LogKeepsWorking) {
         sawFull = sawFull || xml == full;
     }
     EXPECT_TRUE(sawFull); // the later counts fail nothing enterContext needs
-
-    for (long failing = 0; failing < 6; ++failing) {
-        Logger log;
-        log.logInfo("a");
-        FaultInjection::failAllocationAfter = failing;
-        EXPECT_TRUE(log.logInfo("b"));
-        EXPECT_TRUE(log.logData("k", "v"));
-        FaultInjection::reset();
-        log.logInfo("c");
-        const Str text = textOf(log);
-        bool ok = false;
-        for (const Str& b : {Str(), Str("  b\r\n")})
-            for (const Str& k : {Str(), Str("  k: v\r\n")})
-                ok = ok || text == lines(kRoot + "  a") + b + k + "  c\r\n";
-        EXPECT_TRUE(ok) << failing << ":\n" << text;
-    }
 }
 #endif
 
