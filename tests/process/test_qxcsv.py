@@ -116,7 +116,6 @@ class QxcsvTest(unittest.TestCase):
             ({"sub": folder, "ln.csv": ("link", "sub/new.csv")}, "ln.csv", 0, "sub/new.csv", None),
             ({"pipe": fifo}, "pipe", 0, "pipe", None),
             ({"out.csv": folder}, "out.csv", 1, None, None),
-            ({}, "nowhere/out.csv", 1, None, None),
             ({"old.csv": file}, "old.csv", 1, None, 16384),  # the disk fills up midway
         ]
         for n, (there, named, status, lands, fsize) in enumerate(cases):
