@@ -58,73 +58,39 @@ TEST_F(FileAccessTest, LongPathPrefixes) {
         {"\\\\host\\share\\f.csv", "\\\\?\\UNC\\host\\share\\f.csv"},
         {"\\\\host\\share\\dir\\..\\f.csv", "\\\\?\\UNC\\host\\share\\f.csv"},
         {"\\\\?\\Z:\\x\\f.csv", "\\\\?\\Z:\\x\\f.csv"},
-        {"\\\\?\\UNC\\host\\share\\f.csv", "\\\\?\\UNC\\host\\share\\f.csv"},
         {"Z:\\a\\.\\b\\..\\c.csv", "\\\\?\\Z:\\a\\c.csv"},
         {"rel.csv", "\\\\?\\" + cwd + "\\rel.csv"},
     };
     for (const auto& [in, out] : cases) {
         SCOPED_TRACE(in);
-        Path fromUtf8(in);
-        XString fromUnicode, longPath;
-        fromUnicode.setFromUnicode(fromUtf8.getUnicode());
-        FileAccess::toLongPath(fromUtf8, longPath);
-        EXPECT_EQ(std::string(longPath.getUtf8()), out);
-        FileAccess::toLongPath(fromUnicode, longPath);
+        Path path(in);
+        XString longPath;
+        FileAccess::toLongPath(path, longPath);
         EXPECT_EQ(std::string(longPath.getUtf8()), out);
     }
 }
 
-TEST_F(FileAccessTest, AnsiFunctionsOnlyForShortRepresentablePaths) {
-    const std::string georgian = "\xE1\x83\xA5", eAcute = "\xC3\xA9"; // one UTF-16 unit each
-    const std::tuple<int, std::string, bool> cases[] = {
-        {1252, std::string(259, 'a'), true},
-        {1252, std::string(260, 'a'), false},
-        {1252, "caf" + eAcute, true},
-        {1252, "x" + georgian, false},
-        {65001, "x" + georgian, true},
-        {65001, std::string(258, 'a') + eAcute, true},    // 259 units, though 260 bytes
-        {65001, std::string(259, 'a') + georgian, false}, // 260 units
-    };
-    for (const auto& [codePage, path, ansi] : cases) {
-        SCOPED_TRACE(std::to_string(codePage) + " " + path);
-        platform::setAnsiCodePageOverride(codePage);
-        Path x(path);
-        EXPECT_EQ(FileAccess::useAnsiApi(x), ansi);
-    }
-}
-
-// Saved with "/", loaded with "\", overwritten when read-only: for short ANSI names, for names of
-// 260 characters or more and for names outside the ANSI code page (the last two through the
-// Unicode functions, and under the real name rather than a lossy ANSI rendering of it).
-TEST_F(FileAccessTest, EveryKindOfNameRoundTripsAndOverwritesReadOnly) {
+// A read-only file is overwritten, through the ANSI functions and through the Unicode ones (names
+// of 260 characters or more, names outside the ANSI code page); the attribute goes with it. Only
+// the first attempt, made before the attribute went, fails and is logged.
+TEST_F(FileAccessTest, ReadOnlyFilesAreOverwrittenOnEveryRoute) {
     const std::string sub(200, 'd'), outside(kOutsideAnsi);
     ASSERT_TRUE(fs::create_directory(testfs::openable(dir.path(sub))));
-    const std::pair<std::string, bool> cases[] = {
-        {"plain.csv", false},
-        {sub + "/" + std::string(80, 'f') + ".csv", false},
-        {outside + ".csv", true},
-        {sub + "/" + outside + std::string(80, 'f'), true},
-    };
-    for (const auto& [name, needsNonUtf8Ansi] : cases) {
+    if (!testfs::readOnlyIsEnforced(dir.root())) return; // Wine run by a privileged user
+    const std::string names[] = {"plain.csv", sub + "/" + std::string(80, 'f') + ".csv",
+                                 outside + ".csv"};
+    for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        if (needsNonUtf8Ansi && ansiIsUtf8()) continue;
-        const bool wide = needsNonUtf8Ansi || name.size() > 100; // through the Unicode functions
-        const std::string path = dir.utf8Path(name), text = "contents of " + name;
+        const bool wide = name != "plain.csv";
+        if (name == names[2] && ansiIsUtf8()) continue;
+        const std::string path = dir.utf8Path(name);
         RecordingLog log;
-        StringBuffer sb;
-        ASSERT_TRUE(save(testfs::withSlashes(path), text, &log));
-        EXPECT_EQ(testfs::contentsOf(dir.path(name)), text);
-        EXPECT_TRUE(load(testfs::withBackslashes(path), sb, &log));
-        EXPECT_EQ(textOf(sb), text);
-        EXPECT_FALSE(readOnly(path));
-        EXPECT_TRUE(log.shape.empty());
-        if (!testfs::readOnlyIsEnforced(dir.root())) continue; // Wine run by a privileged user
-        ASSERT_TRUE(testfs::setReadOnly(dir.path(name), true));
+        ASSERT_TRUE(testfs::writeAll(dir.path(name), "old") &&
+                    testfs::setReadOnly(dir.path(name), true));
         ASSERT_TRUE(readOnly(path));
         EXPECT_TRUE(save(path, "new", &log));
         EXPECT_EQ(testfs::contentsOf(dir.path(name)), "new");
         EXPECT_FALSE(readOnly(path));
-        // Only the first attempt, made before the attribute went, failed and was logged.
         EXPECT_EQ(log.shape, wide ? "E:Failed to open file (3)|T:utf8Filename|T:osErrorInfo"
                                   : "E:Failed to open file (2)|T:ansiFilename|T:osErrorInfo");
         EXPECT_EQ(log.value("osErrorInfo"), trimmedErrorText(platform::ERROR_ACCESS_DENIED));
@@ -160,14 +126,13 @@ TEST_F(FileAccessTest, MissingOrEmptyNamesCreateNothing) {
 }
 
 // Every failed load or save: the result, the buffer left alone, the log entries in order and
-// their values. "busy.csv" has a reader that never lets go, "held.csv" a writer.
+// their values. "busy.csv" has a reader that never lets go, so that a save, which shares nothing,
+// is refused. (Each way of failing to open, and how often each is tried: the fault tests.)
 TEST_F(FileAccessTest, FailuresLogInOrder) {
     ASSERT_TRUE(fs::create_directory(dir.path("sub")));
-    ASSERT_TRUE(testfs::writeAll(dir.path("busy.csv"), "old") &&
-                testfs::writeAll(dir.path("held.csv"), "old"));
+    ASSERT_TRUE(testfs::writeAll(dir.path("busy.csv"), "old"));
     FileHolder reader(dir.path("busy.csv"), platform::GENERIC_READ, kShareAll);
-    FileHolder writer(dir.path("held.csv"), platform::GENERIC_WRITE, 0);
-    ASSERT_TRUE(reader.holds() && writer.holds());
+    ASSERT_TRUE(reader.holds());
     const std::string openA = "E:Failed to open file (2)|T:ansiFilename|T:osErrorInfo|";
     const std::string openW = "E:Failed to open file (3)|T:utf8Filename|T:osErrorInfo|";
     const std::string saveA =
@@ -177,12 +142,8 @@ TEST_F(FileAccessTest, FailuresLogInOrder) {
     const std::string outside(kOutsideAnsi);
     const std::tuple<bool, std::string, uint32_t, std::string> cases[] = {
         {false, "missing=.csv", 2, openA + "T:WindowsError"}, // "=" is encoded
-        {false, "nodir/missing.csv", 3, openA + "T:WindowsError"},
-        {false, "sub", 5, openA + "T:WindowsError"}, // a directory is no file
-        {false, "held.csv", 32, openA + "T:WindowsError"},
         {false, outside + ".csv", 2, openW + "T:WindowsError"},
         {true, "sub", 5, saveA},
-        {true, "nodir/f.csv", 3, saveA},
         {true, "busy.csv", 32, saveA},
         // The lossy ANSI form of the name names a missing directory too, and is tried as well.
         {true, outside + "-dir/" + outside + "f.csv", 3, saveW + "|" + saveA},
@@ -219,16 +180,11 @@ TEST_F(FileAccessTest, FailuresLogInOrder) {
 // the file.
 TEST_F(FileAccessTest, SaveWritesEveryByteAndLoadAppendsTheWholeFile) {
     const std::string bom = "\xEF\xBB\xBF", nuls("x\0y\0", 4), utf16("\xFF\xFE\x61\0", 4);
-    std::string big; // several megabytes arrive whole
-    for (int i = 0; big.size() < 3 * 1000 * 1000; ++i)
-        big += "row " + std::to_string(i) + ",x\r\n";
     const std::tuple<std::string, std::string, std::string> cases[] = {
         // file, buffer before the load, buffer after it
         {"", "", ""}, // no file before: an empty one is made
-        {big, "", big},
         {"", "pre", "pre"},
         {bom, "", bom}, // nothing but the mark: kept
-        {bom + "a", "", "a"},
         {bom + bom + "a", "", bom + "a"},
         {"\xEF\xBB\x61", "", "\xEF\xBB\x61"},
         {utf16, "", utf16},

@@ -107,25 +107,22 @@ TEST(LogReports, ContextsAndEntriesInEachForm) {
 }
 
 // A tree nested far deeper than any call makes renders whole and is destroyed without recursion
-// running out of stack (indentation by depth is in the case file).
+// running out of stack (one walk serves all three forms; indentation by depth is in the case file).
 TEST(LogReports, DeepTrees) {
     const size_t depth = 100000;
-    Str xml, html;
+    Str xml;
     {
         Logger deep;
         for (size_t i = 0; i < depth; ++i)
             deep.enterContext("c");
         deep.logInfo("bottom");
-        xml = xmlOf(deep), html = htmlOf(deep);
+        xml = xmlOf(deep);
     }
     // The root's two lines, an opening and a closing line per level, the entry in the middle.
     const Str bottom = "<info>bottom</info>\r\n";
     EXPECT_EQ(xml.size(), Str("<QuenlixLog>\r\n</QuenlixLog>\r\n").size() +
                               depth * Str("<c>\r\n</c>\r\n").size() + bottom.size());
     EXPECT_EQ(xml.find(bottom), Str("<QuenlixLog>\r\n").size() + depth * Str("<c>\r\n").size());
-    EXPECT_EQ(html.size(), Str("QuenlixLog:<blockquote>\r\n</blockquote>\r\n").size() +
-                               depth * Str("c:<blockquote>\r\n</blockquote>\r\n").size() +
-                               Str("bottom<br>\r\n").size());
 }
 
 // The shared body that hands the system's text for an error code to the virtual logData (the
@@ -195,7 +192,7 @@ TEST(LogThreads, ConcurrentWritersAndReaders) {
 #ifdef QX_FAULT_INJECTION
 // Whichever allocation fails, the log goes on working and nothing leaks (the ASan build checks).
 // A failed context is either missing, with its entries landing in the parent, or left out of the
-// report together with what was aimed at it; a failed leaf is left out whole.
+// report together with what was aimed at it. (Failed leaves: the object's allocation sweep.)
 TEST(LogAllocationFailure, LogKeepsWorking) {
     // Four open contexts fill the first block of the context stack: entering A must grow it. When
     // A is missing, leaving it leaves the innermost P instead.
@@ -219,22 +216,6 @@ TEST(LogAllocationFailure, LogKeepsWorking) {
         sawFull = sawFull || xml == full;
     }
     EXPECT_TRUE(sawFull); // the later counts fail nothing enterContext needs
-
-    for (long failing = 0; failing < 6; ++failing) {
-        Logger log;
-        log.logInfo("a");
-        FaultInjection::failAllocationAfter = failing;
-        EXPECT_TRUE(log.logInfo("b"));
-        EXPECT_TRUE(log.logData("k", "v"));
-        FaultInjection::reset();
-        log.logInfo("c");
-        const Str text = textOf(log);
-        bool ok = false;
-        for (const Str& b : {Str(), Str("  b\r\n")})
-            for (const Str& k : {Str(), Str("  k: v\r\n")})
-                ok = ok || text == lines(kRoot + "  a") + b + k + "  c\r\n";
-        EXPECT_TRUE(ok) << failing << ":\n" << text;
-    }
 }
 #endif
 

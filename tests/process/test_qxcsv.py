@@ -28,11 +28,8 @@ def limit_file_size(size):
     resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
 
 
-def run(*args, user=None, stdin=b"", fsize=None):
-    cmd = [QXCSV, *args]
-    if user is not None:
-        cmd = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups", *cmd]
-    p = subprocess.run(cmd, capture_output=True, timeout=60, input=stdin,
+def run(*args, stdin=b"", fsize=None):
+    p = subprocess.run([QXCSV, *args], capture_output=True, timeout=60, input=stdin,
                        preexec_fn=fsize and (lambda: limit_file_size(fsize)))
     return p.returncode, p.stdout, p.stderr
 
@@ -40,13 +37,9 @@ def run(*args, user=None, stdin=b"", fsize=None):
 class QxcsvTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="qxcsv-")
-        os.chmod(self.dir, 0o777)
         self.sample = os.path.join(ROOT, "samples", "products-1252.csv")
 
     def tearDown(self):
-        for dirpath, dirnames, _ in os.walk(self.dir):
-            for d in dirnames:
-                os.chmod(os.path.join(dirpath, d), 0o777)
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def path(self, name):
@@ -78,14 +71,11 @@ class QxcsvTest(unittest.TestCase):
             (["--log", "xml", "show", missing], b"", 1, b"", [b"<QuenlixLog>", b"Failed."]),
             (["--log", "text", "show", *cs, s], b"", 0, ["Crème brûlée".encode()],
              [b"LoadFile2:", b"Success."]),
-            (["--log", "xml", "show", s], b"", 0, [], [b"<LoadFile2>", b"Success."]),
             (["--log", "html", "show", s], b"", 0, [], [b"LoadFile2:<blockquote>", b"Success."]),
             (["convert", "-", "-", "--from", "shift_jis", "--lf"], sjis, 0,
              "名前,値\n東京,1\n".encode(), []),
             (["set", "--lf", "-", "1", "1", "2"], b"\xef\xbb\xbfa,b\r\nc,d\r\n", 0, b"a,b\nc,2\n",
              []),
-            (["convert", "-", "-", "--from", "utf-16", "--to", "shift_jis"],
-             "名前,値\r\n".encode("utf-16"), 0, "名前,値\r\n".encode("cp932"), []),
             (["convert", "-", "-", "--to", "utf-16be"], b"a\x00b,c\n", 0,
              "a\r\n".encode("utf-16-be"), []),
             # set saves in the charset it read, over the input file or to another
@@ -113,19 +103,6 @@ class QxcsvTest(unittest.TestCase):
         self.assertEqual(read(s), sample)
         self.assertEqual([n for n in os.listdir(self.dir) if "qxtmp" in n], [])
 
-    def test_no_partial_output_when_the_directory_is_read_only(self):
-        ro = self.path("ro")
-        os.mkdir(ro, 0o555)
-        src = self.write("in.csv", b"a,b\r\n")
-        os.chmod(src, 0o644)
-        # root ignores directory permissions; run as an unprivileged user then.
-        user = 65534 if os.geteuid() == 0 else None
-        self.assertTrue(user is None or shutil.which("setpriv"), "setpriv drops root privileges")
-        code, _, err = run("convert", src, os.path.join(ro, "out.csv"), "--to", "utf-16", user=user)
-        self.assertEqual(code, 1)
-        self.assertIn(b"Failed.", err)
-        self.assertEqual(os.listdir(ro), [])
-
     def test_every_kind_of_output_is_kept(self):
         src = self.write("in.csv", "é,b\r\n".encode() * 20000)
         saved = "é,b\n".encode("cp1252") * 20000
@@ -139,7 +116,6 @@ class QxcsvTest(unittest.TestCase):
             ({"sub": folder, "ln.csv": ("link", "sub/new.csv")}, "ln.csv", 0, "sub/new.csv", None),
             ({"pipe": fifo}, "pipe", 0, "pipe", None),
             ({"out.csv": folder}, "out.csv", 1, None, None),
-            ({}, "nowhere/out.csv", 1, None, None),
             ({"old.csv": file}, "old.csv", 1, None, 16384),  # the disk fills up midway
         ]
         for n, (there, named, status, lands, fsize) in enumerate(cases):
@@ -194,21 +170,13 @@ class QxcsvTest(unittest.TestCase):
         selects = dict(names)
         self.assertEqual(len(selects), len(names))  # each name selects one code page
         self.assertGreaterEqual(len(selects), 416)
-        cases = [  # typed, canonical name, code page, conversion
-            ("shift-jis", "shift_jis", "932", "table"),
-            ("sjis", "shift_jis", "932", "table"),
-            ("iso-2022-jp", "iso-2022-jp", "50220", "built in"),
-            ("utf-7", "utf-7", "65000", "built in"),
-            ("hz-gb-2312", "hz-gb-2312", "52936", "none"),
-            ("ks-c-5601-1987", "ks_c_5601-1987", "949", "table"),
-            ("asmo-449", "-", "709", "none"),
-            ("iso-8859-8 visual", "iso-8859-8", "28598", "table"),
-            ("ansi", "windows-1252", "1252", "table"),
-            ("default", "-", "0", "none"),
-        ]
-        for typed, name, cp, conversion in cases:
+        table = pathlib.Path(ROOT, "tests", "process", "data", "charsets.txt").read_text()
+        cases = [l.split("\t") for l in table.splitlines() if l and not l.startswith("#")]
+        self.assertEqual(len(cases), 10)
+        for typed, *want in cases:
             with self.subTest(typed=typed):
-                self.assertEqual(selects[typed][:3], [name, cp, conversion])
+                self.assertEqual(selects[typed][:3], want)
+
 
 if __name__ == "__main__":
     QXCSV = os.path.abspath(sys.argv[1])
