@@ -3,7 +3,6 @@
 // into a vector, map lookups, and the expected mappings under tests/encoding/tables/data.
 #include "encoding/EncodingConvert.h"
 #include "encoding/tables/HashConvert.h"
-#include "platform/Platform.h"
 #include "platform/TempDir.h"
 #include "text/DataBuffer.h"
 
@@ -11,7 +10,6 @@
 
 #include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
@@ -39,13 +37,11 @@ inline Bytes bytes(const std::string& field) {
 }
 
 inline std::string show(const Bytes& b) {
+    static const char digits[] = "0123456789ABCDEF";
     std::string s;
-    char buf[4];
-    for (size_t i = 0; i < b.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", b[i]);
-        s += buf;
-    }
-    return s.empty() ? "(empty)" : s;
+    for (unsigned char c : b)
+        s += {' ', digits[c >> 4], digits[c & 15]};
+    return s.empty() ? "(empty)" : s.substr(1);
 }
 
 inline Bytes bytesOf(const DataBuffer& db) {
@@ -58,43 +54,24 @@ inline void fill(DataBuffer& db, const Bytes& b) {
 }
 
 // EncodingConvert::convert into a fresh buffer.
-inline Bytes convert(int from, int to, const Bytes& in, bool* ok = nullptr) {
+inline Bytes convert(int from, int to, const Bytes& in) {
     DataBuffer out;
-    const bool r = EncodingConvert().convert(from, to, in.empty() ? nullptr : in.data(),
-                                             static_cast<unsigned>(in.size()), out);
-    if (ok) *ok = r;
+    EncodingConvert().convert(from, to, in.empty() ? nullptr : in.data(),
+                              static_cast<unsigned>(in.size()), out);
     return bytesOf(out);
 }
 
-// Restores the system ANSI code page when a test that overrode it ends.
-struct AnsiCodePageOverride {
-    explicit AnsiCodePageOverride(int cp) { platform::setAnsiCodePageOverride(cp); }
-    ~AnsiCodePageOverride() { platform::setAnsiCodePageOverride(0); }
-};
-
-// The value a map holds for a key as a number (two bytes read first byte high), or -1.
-inline long valueOf(const HashConvert& map, const Bytes& key) {
+// The value a map holds for a key as a number, or -1; two bytes are read first byte high, or for
+// a UTF-16 value (which the maps hold little-endian) first byte low.
+inline long valueOf(const HashConvert& map, const Bytes& key, bool utf16 = false) {
     unsigned char v[255];
     int len = 0;
     map.lookup(key.data(), static_cast<int>(key.size()), v, &len);
-    return len == 0 ? -1 : len == 1 ? v[0] : v[0] << 8 | v[1];
-}
-// The same for a UTF-16 value, which the maps hold little-endian.
-inline long unitOf(const HashConvert& map, const Bytes& key) {
-    long v = valueOf(map, key);
-    return v < 0 ? v : ((v & 0xFF) << 8 | v >> 8);
+    return len == 0 ? -1 : len == 1 ? v[0] : utf16 ? v[1] << 8 | v[0] : v[0] << 8 | v[1];
 }
 inline Bytes le(unsigned unit) {
     return {static_cast<unsigned char>(unit & 0xFF), static_cast<unsigned char>(unit >> 8)};
 }
-// A code-page character: one byte below 0x100, else lead byte first.
-inline Bytes codeBytes(unsigned code) {
-    return code < 0x100
-               ? Bytes{static_cast<unsigned char>(code)}
-               : Bytes{static_cast<unsigned char>(code >> 8), static_cast<unsigned char>(code)};
-}
-
-// ---- expected mappings (tests/encoding/tables/data, written by tools/gen_codepages) ----
 
 // The code pages that carry tables, as charset_table.tsv lists them.
 inline const std::vector<int>& allCodePages() {
@@ -108,14 +85,13 @@ inline const std::vector<int>& allCodePages() {
 }
 
 struct Expected {
-    bool doubleByte = false, ascii = false;
+    std::map<std::string, std::string> header;     // "cp", "kind" (single, double), "ascii" (0, 1)
     std::map<unsigned, unsigned> forward, reverse; // code to unit, unit to code
-    std::string error;                             // set when the file is missing or not understood
 };
 
-// Reads the generated cpNNNN.txt, or the bzip2 stream of cpNNNN.txt.bz2: a header ("cp", "kind",
-// "ascii") and lines "K code unit" where K is M (both ways), F (forward only), W (reverse only)
-// or D (a dropped repeat).
+// Reads the generated cpNNNN.txt, or the bzip2 stream of cpNNNN.txt.bz2: a header and lines
+// "K code unit" where K is M (both ways), F (forward only), W (reverse only) or D (a dropped
+// repeat). A file that cannot be read gives no header.
 inline Expected loadExpected(int codePage) {
     Expected e;
     const std::string base = std::string(QX_TEST_DATA_DIR) + "/encoding/tables/data/cp" +
@@ -131,21 +107,16 @@ inline Expected loadExpected(int codePage) {
         text.assign(buf.data(), ok ? len : 0);
     }
     std::istringstream in(text);
-    std::map<std::string, std::string> header;
     for (std::string line, word, a, b; std::getline(in, line);) {
         std::istringstream(line) >> word >> a >> b;
         if (word.size() != 1 || word == "#") {
-            header[word] = a;
+            e.header[word] = a;
             continue;
         }
         const unsigned code = std::stoul(a, nullptr, 16), unit = std::stoul(b, nullptr, 16);
         if (word == "M" || word == "F") e.forward.emplace(code, unit);
         if (word == "M" || word == "W") e.reverse.emplace(unit, code);
     }
-    e.doubleByte = header["kind"] == "double";
-    e.ascii = header["ascii"] == "1";
-    if (header["cp"] != std::to_string(codePage) || !header.count("kind") || !header.count("ascii"))
-        e.error = "missing or incomplete " + base + "[.bz2]";
     return e;
 }
 
