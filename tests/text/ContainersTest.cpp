@@ -57,29 +57,26 @@ TEST(ArraysTest, RemovalOwnershipAndPadding) {
 // many more orders.)
 TEST(QX_ListTest, RemoveValueSearchesFromTheLastItem) {
     int v[4];
+    QX_List list;
     // The values from the first item on, then from the last item back, as indexes into v.
-    auto walk = [&](const QX_List& list) {
+    auto walk = [&] {
         Str s;
         for (QX_ListItem* it = list.getFirst(); it; it = it->getNext())
             s += static_cast<char>('0' + (static_cast<int*>(it->getValue()) - v));
-        s += '|';
         for (QX_ListItem* it = list.getLast(); it; it = it->getPrev())
             s += static_cast<char>('0' + (static_cast<int*>(it->getValue()) - v));
-        return s + std::to_string(list.getCount());
+        return s + "|" + std::to_string(list.getCount());
     };
-    QX_List list;
     for (int i : {0, 1, 0, 2})
         list.append(&v[i]);
     list.appendItem(nullptr);
-    list.removeValue(&v[3]); // absent
-    list.removeValue(&v[2]); // the last item
-    list.removeValue(&v[0]); // the later of two, inside the list
-    EXPECT_EQ(walk(list), "01|102");
+    for (int i : {3, 2, 0}) // absent, the last item, the later of two inside the list
+        list.removeValue(&v[i]);
+    EXPECT_EQ(walk(), "0110|2");
     list.removeValue(&v[0]); // the first item
-    EXPECT_EQ(walk(list), "1|11");
-    EXPECT_TRUE(list.getFirst()->isSameValue(QX_ListItem(&v[1])));
+    EXPECT_TRUE(walk() == "11|1" && list.getFirst()->isSameValue(QX_ListItem(&v[1])));
     list.removeAll();
-    EXPECT_EQ(walk(list), "|0");
+    EXPECT_EQ(walk(), "|0");
 }
 
 // Past eight entries a bucket the map also keeps a table from a key's hash to its entry; every
