@@ -2,6 +2,7 @@
 // A fresh directory under the system's temporary directory for one test, removed with everything
 // in it when the test ends; plus file helpers that use the standard library only, so that tests
 // can prepare and check files without relying on the library's own file code.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -29,8 +30,7 @@ inline std::string utf8(const fs::path& p) {
 }
 
 inline std::string replaced(std::string s, char from, char to) {
-    for (char& c : s)
-        if (c == from) c = to;
+    std::replace(s.begin(), s.end(), from, to);
     return s;
 }
 inline std::string withBackslashes(const std::string& s) {
@@ -120,13 +120,12 @@ public:
     TempDir() {
         static std::atomic<unsigned> counter{0};
         std::error_code ec;
-        const fs::path base = fs::temp_directory_path(ec);
         std::random_device rd;
         for (int attempt = 0; attempt < 100 && root_.empty(); ++attempt) {
-            unsigned tag = rd() ^ static_cast<unsigned>(
-                                      std::chrono::steady_clock::now().time_since_epoch().count());
-            fs::path candidate = base / ("qx-test-" + std::to_string(tag) + "-" +
-                                         std::to_string(counter.fetch_add(1)));
+            const auto tag = rd() ^ std::chrono::steady_clock::now().time_since_epoch().count();
+            const fs::path candidate =
+                fs::temp_directory_path(ec) /
+                ("qx-test-" + std::to_string(tag) + "-" + std::to_string(counter.fetch_add(1)));
             if (fs::create_directory(candidate, ec)) root_ = candidate;
         }
     }
