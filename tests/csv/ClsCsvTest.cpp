@@ -19,18 +19,14 @@ std::string secondLine(const std::string& report) {
 
 TEST(ClsCsvSettings, DelimiterColumnNamesAndRanges) {
     Csv csv;
-    EXPECT_EQ(csv.save(), "");
+    csv.obj.put_Delimiter(X("")); // ignored
+    EXPECT_EQ(csv.delimiter(), ",");
     csv.obj.put_Delimiter(X("\t")); // does not survive the load
     ASSERT_TRUE(csv.loadString("a\tb"));
     EXPECT_EQ(csv.delimiter(), ";");
     EXPECT_EQ(csv.obj.GetNumCols(0), 1);
     csv.obj.put_Delimiter(X("\t"));
     EXPECT_EQ(csv.cell(0, 1), "b");
-    for (auto c : {std::make_pair("", ","), std::make_pair("|;", "|")}) {
-        Csv fresh;
-        fresh.obj.put_Delimiter(X(c.first));
-        EXPECT_EQ(fresh.delimiter(), c.second) << "put '" << c.first << "'";
-    }
     Csv on; // names switched on after the load: the first line stays a row
     ASSERT_TRUE(on.loadString("a,b\r\nc,d\r\n"));
     on.obj.put_HasColumnNames(true);
@@ -39,7 +35,6 @@ TEST(ClsCsvSettings, DelimiterColumnNamesAndRanges) {
     Csv off; // and off: the names stay readable but are not saved
     off.obj.put_HasColumnNames(true);
     ASSERT_TRUE(off.loadString("Name,Age,Town\r\nBob,7\r\n"));
-    EXPECT_EQ(off.obj.GetIndex(X("name")), -1);
     EXPECT_EQ(off.obj.get_NumColumns(), 3);
     EXPECT_EQ(off.obj.GetNumCols(0), 2);
     EXPECT_EQ(off.columnName(1000001), "");
@@ -51,7 +46,6 @@ TEST(ClsCsvSettings, DelimiterColumnNamesAndRanges) {
     XString out;
     EXPECT_TRUE(off.obj.GetCell(0, 2, out));
     EXPECT_FALSE(off.obj.GetCell(1, 0, out));
-    EXPECT_FALSE(off.obj.SetCell(-1, 0, X("x")));
     EXPECT_TRUE(off.obj.SetCell(0, -1, X("x")));
     EXPECT_FALSE(off.obj.SetColumnName(1000001, X("n")));
     EXPECT_TRUE(off.obj.SetColumnName(1000000, X("n")));
@@ -69,21 +63,10 @@ TEST(ClsCsvLog, LoadsAndSavesAreLoggedOtherCallsAreNot) {
     csv.obj.put_Delimiter(X(";"));
     EXPECT_EQ(csv.log(), before);
     csv.save();
-    EXPECT_EQ(secondLine(csv.log()), "  SaveToString:");
-    testfs::TempDir dir;
-    ASSERT_TRUE(dir.ok());
-    EXPECT_FALSE(csv.loadFile(dir.path("does-not-exist.csv")));
-    EXPECT_EQ(csv.obj.get_NumRows(), 0);
-    for (const char* part : {"  LoadFile:\r\n", "WindowsError: 0x2\r\n", "    Failed.\r\n"})
-        EXPECT_NE(csv.log().find(part), std::string::npos) << csv.log();
+    EXPECT_EQ(secondLine(csv.log()), "  SaveToString:"); // (failed loads: the path suite)
 }
 
-TEST(ClsCsvFiles, SaveToStringSaveFileAndByteOrderMark) {
-    Csv csv;
-    ASSERT_TRUE(csv.loadString("é,\"x,y\",\"say \"\"hi\"\"\"\n日本,b\n"));
-    EXPECT_EQ(csv.save(), "é,\"x,y\",\"say \"\"hi\"\"\"\r\n日本,b\r\n");
-    csv.obj.put_Crlf(false);
-    EXPECT_EQ(csv.save(), "é,\"x,y\",\"say \"\"hi\"\"\"\n日本,b\n");
+TEST(ClsCsvFiles, SaveFileAndByteOrderMark) {
     testfs::TempDir dir;
     ASSERT_TRUE(dir.ok());
     Csv ansi; // SaveFile writes the ANSI code page

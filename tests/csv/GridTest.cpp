@@ -1,10 +1,9 @@
 // The dialect and the table model as tables of input and settings against the expected cells,
-// stored rows and saved text; then a random save/load round trip and running out of memory.
+// stored rows and saved text; then running out of memory.
 #include "csv/CsvTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -112,17 +111,11 @@ TEST(GridLoadSave, RowsNamesDelimiterAndSavedText) {
             const std::string head = names ? str(g.headerLine()) + "\n" : "";
             EXPECT_EQ(saved(g), lf(head + joined(rawRows(g), "\n")));
         }
-    Grid g; // the later of two equal names wins; names are case-sensitive
+    Grid g; // the later of two equal names wins
     g.hasColumnNames = true;
     StringBuffer sb("x,y,x\n");
     g.loadCsv(sb, ',');
     EXPECT_EQ(g.getColumnIndex(make("x")), 2);
-    EXPECT_EQ(g.getColumnIndex(make("X")), -1);
-    g.crlf = false; // clear keeps the settings and forgets that the delimiter was set
-    g.setDelimiter(';');
-    g.clear();
-    EXPECT_TRUE(g.numRows() == 0 && !g.isDelimiterSet() && g.getDelimiter() == ';' && !g.crlf &&
-                g.hasColumnNames);
 }
 
 // A value set into a row (its count memoised first): the rows stored, the row's field count
@@ -153,25 +146,14 @@ TEST(GridEdits, SetCellQuotesStoresCountsAndSaves) {
         fresh.loadCsv(again, d);
         EXPECT_EQ(fresh.getNumColumns(row), columns);
     }
-    Grid g;
-    EXPECT_TRUE(g.setCellUtf8(5, 0, "v"));
-    EXPECT_EQ(rawRows(g), Fields({"", "", "", "", "", "v"}));
-    EXPECT_FALSE(g.setCellUtf8(-1, 0, "v"));
-    EXPECT_FALSE(g.setCellUtf8(Grid::kMaxRows, 0, "v"));
+    Grid g; // a missing row reads as false and empty
     StringBuffer out("stale");
-    EXPECT_FALSE(g.getCell(6, 0, out));
+    EXPECT_FALSE(g.getCell(0, 0, out));
     EXPECT_EQ(out.getSize(), 0);
 }
 
 TEST(GridEdits, ColumnNames) {
     Grid g;
-    StringBuffer out("stale");
-    EXPECT_FALSE(g.getColumnName(1000001, out));
-    EXPECT_EQ(str(out), "stale");
-    EXPECT_TRUE(g.getColumnName(1000000, out));
-    EXPECT_EQ(str(out), "");
-    EXPECT_FALSE(g.setColumnName(1000001, "n"));
-    EXPECT_FALSE(g.hasColumnNames);
     StringBuffer text("1,2,3\n");
     g.loadCsv(text, ',');
     EXPECT_TRUE(g.setColumnName(0, "a,b"));
@@ -196,57 +178,13 @@ TEST(GridEdits, ColumnNames) {
     EXPECT_EQ(saved(h), "h\r\nx\na\nb\n\nc\n");
 }
 
-// Random values of delimiters, quotes, blanks and multi-byte UTF-8 (no backslash and no line
-// break, which a save does not carry through unchanged).
-TEST(GridRoundTrip, RandomTablesSurviveSaveAndLoad) {
-    static const char* const parts[] = {
-        "a",  "Z", "7", " ", ",", ";", "\"", "\t", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80",
-        "x y"};
-    std::mt19937 rng(7);
-    for (int round = 0; round < 120; ++round) {
-        const bool names = round % 4 < 2;
-        const char delim = round % 3 == 0 ? ';' : ',';
-        const int rows = 1 + static_cast<int>(rng() % 6), cols = 1 + static_cast<int>(rng() % 5);
-        Rows values(rows + 1, Fields(cols));
-        Grid g;
-        g.crlf = round % 2 == 0;
-        g.setDelimiter(delim);
-        for (int r = names ? 0 : 1; r <= rows; ++r) // row 0 holds the column names
-            for (int c = 0; c < cols; ++c) {
-                std::string v;
-                for (int k = static_cast<int>(rng() % 5); k > 0; --k)
-                    v += parts[rng() % (sizeof parts / sizeof parts[0])];
-                // The last line of a load is trimmed: the last row starts and ends with a letter.
-                if (r == rows && c == 0) v = "L" + v;
-                if (r == rows && c == cols - 1) v += "L";
-                values[r][c] = v;
-                ASSERT_TRUE(r ? g.setCellUtf8(r - 1, c, v.c_str()) : g.setColumnName(c, v.c_str()));
-            }
-        StringBuffer text;
-        g.saveCsv("utf-8", text);
-        const std::string context = "round " + std::to_string(round) + ": " + str(text);
-        Grid back;
-        back.hasColumnNames = names;
-        back.setDelimiter(delim);
-        ASSERT_EQ(back.loadCsv(text, delim), rows) << context;
-        for (int c = 0; c < cols && names; ++c) {
-            StringBuffer name;
-            ASSERT_TRUE(back.getColumnName(c, name));
-            EXPECT_EQ(str(name), values[0][c]) << context;
-        }
-        for (int r = 1; r <= rows; ++r)
-            for (int c = 0; c < cols; ++c)
-                ASSERT_EQ(cell(back, r - 1, c), values[r][c]) << context << " cell " << r - 1 << c;
-    }
-}
-
 } // namespace
 
 #ifdef QX_FAULT_INJECTION
 #include "platform/FaultInjection.h"
 
 // A row whose object could not be allocated counts as a row but reads as missing and is not
-// saved; an edit or save that cannot give a loaded row a buffer of its own changes nothing.
+// saved. (Edits and saves of loaded rows without memory are the object's fault suite's.)
 TEST(GridFaults, RowsWithoutMemory) {
     Grid g;
     g.crlf = false;
@@ -259,18 +197,5 @@ TEST(GridFaults, RowsWithoutMemory) {
     EXPECT_FALSE(g.getCell(0, 0, out));
     EXPECT_FALSE(g.setCellUtf8(0, 0, "again"));
     EXPECT_EQ(saved(g), "kept\n");
-
-    Grid h;
-    StringBuffer sb("a,b\n\"c\nd\"");
-    h.loadCsvTaking(sb, ',');
-    FaultInjection::failAllocationAfter = 0;
-    EXPECT_FALSE(h.setCellUtf8(0, 0, "x"));
-    FaultInjection::reset();
-    StringBuffer text;
-    text.expectNumBytes(64);
-    FaultInjection::failAllocationAfter = 0; // the row with a line break cannot be rewritten
-    h.saveCsv("utf-8", text);
-    FaultInjection::reset();
-    EXPECT_EQ(str(text), "a,b\r\n\"c\nd\"\r\n");
 }
 #endif
