@@ -1,6 +1,5 @@
-// Many threads at once on CSV document objects: one object per thread while the code-page tables
-// are still cold, then one object shared by workers and last-error readers. These suites are a
-// program of their own (qx_thread_stress), so that nothing has warmed the tables before them.
+// Threads on CSV document objects: one object each while the code-page tables are cold, then one
+// shared object. A program of its own (qx_thread_stress), so nothing has warmed the tables.
 #include "csv/CsvTestSupport.h"
 #include "encoding/Charset.h"
 #include "encoding/tables/TableStore.h"
@@ -21,8 +20,7 @@ using csvtest::Csv;
 using csvtest::utf8;
 using csvtest::X;
 
-// What one thread found wrong; it stops at its first problem. `checked` counts the non-trivial
-// things it looked at (table lines, reports), so that a run that saw nothing cannot pass.
+// What one thread found wrong (it stops at the first); `checked` counts what it looked at.
 struct Problems {
     std::vector<std::string> list;
     long checked = 0;
@@ -83,8 +81,7 @@ const struct CharsetWords {
 };
 const int kCharsetCount = static_cast<int>(sizeof kCharsets / sizeof kCharsets[0]);
 
-// Loads a table of the charset's words, edits a cell, saves the table in the charset and loads
-// the file again: the object then holds the same text.
+// Load, edit, save in the charset and load again: the object holds the same text.
 void roundTrip(Csv& csv, const CharsetWords& cs, const std::string& mark, const std::string& path,
                Problems& p) {
     std::string text; // the first line holds no quote and no ';', so that ',' is detected
@@ -157,8 +154,7 @@ std::string tableText(int k, const char* eol) {
     return out;
 }
 
-// The column of a value the test put in, with the table and line of a table cell (else k is
-// -1); -1 for any other text.
+// The column of a value the test put in (and a table cell's table and line, else k = -1), or -1.
 int columnOf(const std::string& v, int& k, int& line) {
     int t = -1, col = -1;
     k = line = -1;
@@ -176,8 +172,7 @@ bool inColumn(const std::string& v, int col) {
     return v.empty() || columnOf(v, k, line) == col;
 }
 
-// A saved text, read back by a private object: every cell is a value that was put into that
-// column, and the table lines all come from one load, in order and with their field count.
+// A saved text read back: every cell in its column, the table lines from one load, in order.
 void checkSnapshot(const std::string& text, Csv& parser, Problems& p) {
     parser.obj.put_HasColumnNames(false);
     STRESS_CHECK(p, parser.loadString(text), text);
@@ -204,9 +199,8 @@ void checkSnapshot(const std::string& text, Csv& parser, Problems& p) {
     }
 }
 
-// Every report is a prefix of one logged call's record: the text form has CR LF line ends only
-// and "Success." or "Failed." only last; the XML form (whose rendering the log's own suites
-// check) its frame.
+// Every report is one logged call's record: CR LF line ends and "Success."/"Failed." only last
+// in the text form, the frame in the XML form.
 void checkReport(const std::string& report, bool xml, Problems& p) {
     const std::string root = xml ? "<QuenlixLog>\r\n" : "QuenlixLog:\r\n",
                       end = "</QuenlixLog>\r\n";
@@ -287,8 +281,7 @@ void worker(Csv& csv, int t, const testfs::TempDir& dir, Problems& p) {
     }
 }
 
-// Reads the text and XML reports while the workers run; now and then saves the XML one, which
-// is written without any line-end pass.
+// Reads the text and XML reports while the workers run, now and then saving the XML one.
 void reader(Csv& csv, int t, const testfs::TempDir& dir, const std::atomic<int>& busy,
             Problems& p) {
     const std::string name = dir.utf8Path("report" + std::to_string(t) + ".xml");
