@@ -77,12 +77,16 @@ TEST_F(FileAccessTest, ReadOnlyFilesAreOverwrittenOnEveryRoute) {
     const std::string sub(200, 'd'), outside(kOutsideAnsi);
     ASSERT_TRUE(fs::create_directory(testfs::openable(dir.path(sub))));
     if (!testfs::readOnlyIsEnforced(dir.root())) return; // Wine run by a privileged user
-    const std::string names[] = {"plain.csv", sub + "/" + std::string(80, 'f') + ".csv",
-                                 outside + ".csv"};
+    // The ANSI limit counts the current drive for a path without one: the last name that goes
+    // through the ANSI functions and the first that does not.
+    const std::string inSub = dir.utf8Path(sub + "/");
+    const size_t last = FileAccess::kMaxAnsiPath - (inSub[1] == ':' ? 1 : 3) - inSub.size() - 4;
+    const std::string names[] = {"plain.csv", sub + "/" + std::string(last, 'f') + ".csv",
+                                 sub + "/" + std::string(last + 1, 'f') + ".csv", outside + ".csv"};
     for (const std::string& name : names) {
         SCOPED_TRACE(name);
-        const bool wide = name != "plain.csv";
-        if (name == names[2] && ansiIsUtf8()) continue;
+        const bool wide = name != names[0] && name != names[1];
+        if (name == names[3] && ansiIsUtf8()) continue;
         const std::string path = dir.utf8Path(name);
         RecordingLog log;
         ASSERT_TRUE(testfs::writeAll(dir.path(name), "old") &&
@@ -95,6 +99,14 @@ TEST_F(FileAccessTest, ReadOnlyFilesAreOverwrittenOnEveryRoute) {
                                   : "E:Failed to open file (2)|T:ansiFilename|T:osErrorInfo");
         EXPECT_EQ(log.value("osErrorInfo"), trimmedErrorText(platform::ERROR_ACCESS_DENIED));
     }
+}
+
+TEST_F(FileAccessTest, AnsiFunctionsTakeNamesBelowTheLimit) {
+    XString below, at;
+    below.setFromUtf8(std::string(FileAccess::kMaxAnsiPath - 1, 'a').c_str());
+    at.setFromUtf8(std::string(FileAccess::kMaxAnsiPath, 'a').c_str());
+    EXPECT_TRUE(FileAccess::useAnsiApi(below));
+    EXPECT_FALSE(FileAccess::useAnsiApi(at));
 }
 
 TEST_F(FileAccessTest, MissingOrEmptyNamesCreateNothing) {
