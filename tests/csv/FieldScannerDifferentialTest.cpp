@@ -46,7 +46,6 @@ TEST(FieldScannerDiff, ScannersAgreeWithPlainLoops) {
     for (int round = 0; round < 2000; ++round) {
         const std::string text = randomLine(rng, round % 3 ? 70 : 600);
         const StringBuffer line = make(text);
-        const int length = static_cast<int>(text.size());
         for (char d : kDelimiters)
             for (const auto& f : kFlags) {
                 SCOPED_TRACE(testing::Message() << "line " << round << " delimiter " << int(d));

@@ -1,9 +1,11 @@
 // The dialect and the table model as tables of input and settings against the expected cells,
 // stored rows and saved text; then running out of memory.
 #include "csv/CsvTestSupport.h"
+#include "platform/Memory.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -176,6 +178,34 @@ TEST(GridEdits, ColumnNames) {
     EXPECT_EQ(cell(h, 0, 0), "a\r\nb");
     h.crlf = false;
     EXPECT_EQ(saved(h), "h\r\nx\na\nb\n\nc\n");
+}
+
+// Rows as stretches of one block, rows with buffers of their own and rows without any: trimming
+// and dropping the last row reach owned rows only through edits the grid tests rarely make.
+TEST(RowStore, StretchesOwnedAndMissingRows) {
+    RowStore store;
+    char* block = static_cast<char*>(qxAlloc(16));
+    std::memcpy(block, " ab \0cd\0", 8);
+    store.adoptBlock(block);
+    ASSERT_TRUE(store.appendStretch(0, 4) && store.appendStretch(5, 2));
+    ASSERT_TRUE(store.appendOwned(nullptr) && store.appendOwned(qxNew<StringBuffer>(" own ")));
+    const char* text;
+    int length;
+    const auto row = [&](int r) {
+        return store.text(r, &text, &length) ? std::string(text, length) : "<none>";
+    };
+    EXPECT_EQ(row(0) + "|" + row(1) + "|" + row(2) + "|" + row(3) + "|" + row(4) + "|" + row(-1),
+              " ab |cd|<none>| own |<none>|<none>");
+    EXPECT_TRUE(!store.isOwned(1) && store.editable(1) && store.isOwned(1) && !store.editable(2));
+    store.trim(0);
+    store.trim(3);
+    EXPECT_EQ(row(0) + "|" + row(3), "ab|own");
+    store.removeLast();
+    store.removeLast();
+    ASSERT_TRUE(store.appendOwned(qxNew<StringBuffer>("again")));
+    EXPECT_EQ(std::to_string(store.size()) + row(2), "3again");
+    store.clear();
+    EXPECT_EQ(store.size(), 0);
 }
 
 } // namespace

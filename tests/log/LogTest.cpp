@@ -138,6 +138,23 @@ TEST(LogBaseBodies, OsErrorTextAsADataItem) {
     EXPECT_FALSE(system.empty());
 }
 
+// Lower layers may be handed the do-nothing log: every call must succeed (a false would read
+// as a failure of the caller's own work) and no report it renders may touch the output.
+TEST(LogBaseBodies, DoNothingLogAcceptsEverythingAndRendersNothing) {
+    LogBase none;
+    EXPECT_TRUE(none.logError("e") && none.logInfo("i") && none.logXmlFragment("<x/>") &&
+                none.clearLog() && none.enterContext("c") && none.leaveContext() &&
+                none.logData("n", "v") && none.logDataLong("n", -1) &&
+                none.logDataInt64("n", INT64_MIN) && none.logDataHex("n", 0xFFFFFFFFu) &&
+                none.saveXml("unused"));
+    none.logTickCount("t");
+    StringBuffer text("keep"), xml("keep"), html("keep");
+    none.getText(text);
+    none.getXml(xml);
+    none.getHtml(html);
+    EXPECT_EQ(Str(text.getString()) + xml.getString() + html.getString(), "keepkeepkeep");
+}
+
 // Writers log numbered items while a reader renders reports. Every snapshot must be a complete
 // report in which each writer's items form an unbroken run from its first item, and at the end
 // every item must be there exactly once, in its writer's order.
