@@ -49,6 +49,24 @@ TEST(FieldScannerDiff, ScannersAgreeWithPlainLoops) {
         for (char d : kDelimiters)
             for (const auto& f : kFlags) {
                 SCOPED_TRACE(testing::Message() << "line " << round << " delimiter " << int(d));
+                // The block walk over separators and nextDelimiter from every field start.
+                const int length = static_cast<int>(text.size());
+                std::vector<int> walked, looped;
+                const int walkEnd =
+                    FieldScanner::scanSeparators(text.c_str(), 0, length, d, f[0], f[1],
+                                                 [&](int p) { return walked.push_back(p), true; });
+                int end = 0;
+                for (int p = 0;; p = end + 1) {
+                    end = FieldScanner::referenceNextDelimiter(text.c_str(), p, length, d, f[0],
+                                                               f[1]);
+                    ASSERT_EQ(FieldScanner::nextDelimiter(text.c_str(), p, length, d, f[0], f[1]),
+                              end)
+                        << "from " << p;
+                    if (end >= length || text[end] == 0) break;
+                    looped.push_back(end);
+                }
+                ASSERT_EQ(walked, looped);
+                ASSERT_EQ(walkEnd, end);
                 const int count = line.countFields(d, f[0], f[1]);
                 ASSERT_EQ(count, FieldScanner::referenceCountFields(line, d, f[0], f[1]));
                 ExtPtrArray fast, plain;
