@@ -18,8 +18,12 @@ void StringBuffer::convertEncoding(int fromCodePage, int toCodePage) {
     // Whatever the conversion produced becomes the text, also when characters were dropped.
     converter.convert(fromCodePage, toCodePage, reinterpret_cast<const unsigned char*>(data_),
                       static_cast<unsigned>(length_), converted);
+    // The converted block becomes the text's own: no second copy of a whole file's text.
+    // Without room for the terminator the text ends empty, as a copy that failed would leave it.
     clear();
-    appendN(converted.getData(), static_cast<int>(converted.getSize()));
+    const unsigned size = converted.getSize();
+    converted.appendByte(0);
+    if (converted.getSize() == size + 1) takeData(converted);
 }
 
 void StringBuffer::convertAnsiToUtf8() {
