@@ -199,16 +199,12 @@ bool ClsCsv::SaveFile(XString& filename) {
     MethodFrame frame(lock_, *this, "SaveFile");
     const char* path = wholePath(filename);
     if (!path) return frame.ok = false;
-    StringBuffer text;
-    grid_.saveCsv("ansi", text);
-    return frame.ok = text.saveToFile(path, &log_);
+    return frame.ok = grid_.saveCsvToFile("ansi", path, &log_);
 }
 
 bool ClsCsv::SaveFile2(XString& filename, XString& charset) {
     MethodFrame frame(lock_, *this, "SaveFile2");
     const char* path = wholePath(filename);
     if (!path) return frame.ok = false;
-    StringBuffer text;
-    grid_.saveCsv(charset.getAnsi(), text);
-    return frame.ok = text.saveToFile(path, &log_);
+    return frame.ok = grid_.saveCsvToFile(charset.getAnsi(), path, &log_);
 }

@@ -9,6 +9,7 @@
 #include "text/HashMap.h"
 #include "text/StringBuffer.h"
 
+class LogBase;
 class XString;
 
 class Grid {
@@ -63,6 +64,12 @@ public:
     // The same, but the grid takes over text's block instead of copying it: text is left empty.
     int loadCsvTaking(StringBuffer& text, char initialDelimiter);
     void saveCsv(const char* charsetName, StringBuffer& out);
+    // Writes what saveCsv gives straight to a file, in stretches of about pieceBytes (whole
+    // lines), each converted on its own where the charset allows, so that no copy of the whole
+    // table is made. Failures are logged by the file layer.
+    bool saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase* log,
+                       int pieceBytes = kSavePieceBytes);
+    static const int kSavePieceBytes = 1 << 20;
     void quoteIfNeeded(StringBuffer& value) const;
 
     // Raw access for tests. A loaded row is given a buffer of its own first, so this is for
@@ -74,6 +81,9 @@ public:
     bool hasColumnNames = false;
 
 private:
+    // Calls onLine(text, length) for each line saveCsv writes (without line end) until it
+    // returns false: the column-name line, then every row with its line ends normalised.
+    template <class F> void forEachSavedLine(F&& onLine);
     bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
     // Points the row memo at the loader's field starts for the row, when it has them.
     void useIndex(int row, const char* text, int length) const;

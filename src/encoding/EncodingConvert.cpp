@@ -124,6 +124,11 @@ bool EncodingConvert::convertFromAnsi(int toCodePage, const unsigned char* data,
     return convert(platform::ansiCodePage(), toCodePage, data, size, out);
 }
 
+bool EncodingConvert::convertsByLines(int toCodePage) {
+    return toCodePage != kUtf7 && !isIso2022Jp(toCodePage) && toCodePage != kIso2022Kr &&
+           toCodePage != kUtf32Le && toCodePage != kUtf32Be;
+}
+
 bool EncodingConvert::convert(int from, int to, const unsigned char* data, unsigned size,
                               DataBuffer& out) {
     if (to == 0 || from == to) {

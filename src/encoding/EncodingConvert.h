@@ -21,6 +21,11 @@ public:
                  DataBuffer& out);
     // convert() from the system ANSI code page.
     bool convertFromAnsi(int toCodePage, const unsigned char* data, unsigned size, DataBuffer& out);
+    // Whether UTF-8 text converted to toCodePage in stretches that each end with a line end gives
+    // the same bytes as the whole text converted at once: not for the coders that carry a state
+    // to the end of the text (UTF-7, ISO-2022), nor for UTF-32, which stops at the first
+    // sequence that is not UTF-8.
+    static bool convertsByLines(int toCodePage);
 
     // Table store access (the tables themselves live in encoding/tables).
     static void ensureForwardTable(int codePage);

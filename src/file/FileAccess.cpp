@@ -234,16 +234,30 @@ FileHandle openChosen(XString& path, uint32_t access, uint32_t share, uint32_t c
                                     lastError, log);
 }
 
-// Writes count bytes with one call; true when all of them went out. On a short write the
-// system's error code is left in *lastError.
-bool writeAll(FileHandle h, const unsigned char* data, unsigned count, uint32_t* lastError) {
-    *lastError = 0;
-    if (!data || count == 0) return true;
-    uint32_t written = 0;
-    bool ok = platform::writeFile(h, data, count, &written);
-    if (ok && written == count) return true;
-    *lastError = platform::getLastError();
-    return false;
+// Hands a content's pieces to the file, each with one call. On a short write the system's error
+// code is left in *lastError.
+class HandleWriter : public FileContent::Writer {
+public:
+    HandleWriter(FileHandle h, uint32_t* lastError) : h_(h), lastError_(lastError) {
+        *lastError_ = 0;
+    }
+    bool write(const unsigned char* data, unsigned count) override {
+        if (!data || count == 0) return true;
+        uint32_t written = 0;
+        bool ok = platform::writeFile(h_, data, count, &written);
+        if (ok && written == count) return true;
+        *lastError_ = platform::getLastError();
+        return false;
+    }
+
+private:
+    FileHandle h_;
+    uint32_t* lastError_;
+};
+
+bool writeAll(FileHandle h, FileContent& content, uint32_t* lastError) {
+    HandleWriter writer(h, lastError);
+    return content.writeTo(writer);
 }
 
 } // namespace
@@ -425,8 +439,7 @@ bool FileAccess::setFileAttributesX(XString& path, uint32_t attributes) {
 
 // ---- writing whole files ----------------------------------------------------------------------
 
-bool FileAccess::writeFileAnsi(const char* ansiPath, const unsigned char* data, unsigned count,
-                               LogBase* log) {
+bool FileAccess::writeFileAnsi(const char* ansiPath, FileContent& content, LogBase* log) {
     if (!ansiPath || !*ansiPath) return false;
     XString path;
     path.setFromAnsi(ansiPath);
@@ -439,7 +452,7 @@ bool FileAccess::writeFileAnsi(const char* ansiPath, const unsigned char* data, 
         return false;
     }
     uint32_t lastError = 0;
-    if (!writeAll(h, data, count, &lastError)) {
+    if (!writeAll(h, content, &lastError)) {
         if (log) {
             log->logDataQP("ansiFilename2", ansiPath);
             StringBuffer text;
@@ -454,8 +467,7 @@ bool FileAccess::writeFileAnsi(const char* ansiPath, const unsigned char* data, 
     return true;
 }
 
-bool FileAccess::writeFileWide(const uint16_t* utf16Path, const unsigned char* data, unsigned count,
-                               LogBase* log) {
+bool FileAccess::writeFileWide(const uint16_t* utf16Path, FileContent& content, LogBase* log) {
     if (!utf16Path) return false;
     XString path;
     path.setFromUnicode(utf16Path);
@@ -468,7 +480,7 @@ bool FileAccess::writeFileWide(const uint16_t* utf16Path, const unsigned char* d
         return false;
     }
     uint32_t lastError = 0;
-    if (!writeAll(h, data, count, &lastError)) {
+    if (!writeAll(h, content, &lastError)) {
         if (log) {
             StringBuffer text;
             osErrorText(lastError, text);
@@ -482,8 +494,7 @@ bool FileAccess::writeFileWide(const uint16_t* utf16Path, const unsigned char* d
     return true;
 }
 
-bool FileAccess::writeWholeFile(const char* utf8Path, const unsigned char* data, unsigned count,
-                                LogBase* log) {
+bool FileAccess::writeWholeFile(const char* utf8Path, FileContent& content, LogBase* log) {
     if (!utf8Path) {
         if (log) log->logError("NULL filename");
         return false;
@@ -496,12 +507,12 @@ bool FileAccess::writeWholeFile(const char* utf8Path, const unsigned char* data,
     setPathFromUtf8(path, utf8Path);
     const bool exact = path.isAnsiExact();
     if (!exact && !WindowsVersion().isMajorVersion4()) {
-        if (writeFileWide(path.getUnicode(), data, count, log)) return true;
+        if (writeFileWide(path.getUnicode(), content, log)) return true;
     }
-    if (exact) return writeFileAnsi(path.getAnsi(), data, count, log);
+    if (exact) return writeFileAnsi(path.getAnsi(), content, log);
     // Also after a failed Unicode write the ANSI name gets its own attempt, with "?" where the
     // code page lacks a character, so that it fails rather than write to another file.
     StringBuffer lossy;
     lossyAnsiName(path, lossy);
-    return writeFileAnsi(lossy.getString(), data, count, log);
+    return writeFileAnsi(lossy.getString(), content, log);
 }

@@ -14,6 +14,7 @@
 // StringBuffer::loadFromFile and StringBuffer::saveToFile (file/StringBufferFile.cpp) are the
 // two entry points the rest of the library uses; the last-error report is saved with
 // writeWholeFile.
+#include "file/FileContent.h"
 #include "platform/FileApi.h"
 
 #include <cstdint>
@@ -23,15 +24,28 @@ class XString;
 
 class FileAccess {
 public:
-    // Writes count bytes to the file named by a UTF-8 path, replacing it. Paths that the ANSI code
-    // page cannot represent are written through the Unicode functions first; when that fails the
-    // ANSI name is tried as well.
+    // Writes the content to the file named by a UTF-8 path, replacing it. Paths that the ANSI
+    // code page cannot represent are written through the Unicode functions first; when that fails
+    // the ANSI name is tried as well.
+    static bool writeWholeFile(const char* utf8Path, FileContent& content, LogBase* log);
+    static bool writeFileAnsi(const char* ansiPath, FileContent& content, LogBase* log);
+    static bool writeFileWide(const uint16_t* utf16Path, FileContent& content, LogBase* log);
+    // The same with one block of count bytes.
     static bool writeWholeFile(const char* utf8Path, const unsigned char* data, unsigned count,
-                               LogBase* log);
+                               LogBase* log) {
+        FileContent content(data, count);
+        return writeWholeFile(utf8Path, content, log);
+    }
     static bool writeFileAnsi(const char* ansiPath, const unsigned char* data, unsigned count,
-                              LogBase* log);
+                              LogBase* log) {
+        FileContent content(data, count);
+        return writeFileAnsi(ansiPath, content, log);
+    }
     static bool writeFileWide(const uint16_t* utf16Path, const unsigned char* data, unsigned count,
-                              LogBase* log);
+                              LogBase* log) {
+        FileContent content(data, count);
+        return writeFileWide(utf16Path, content, log);
+    }
 
     // Opens an existing file for reading (others may read and write meanwhile).
     static platform::FileHandle openForRead(XString& path, LogBase* log);
