@@ -1,6 +1,8 @@
 #include "csv/ClsCsv.h"
 
+#include "csv/FileDecoder.h"
 #include "encoding/Charset.h"
+#include "file/FileAccess.h"
 #include "platform/Memory.h"
 #include "text/StringBuffer.h"
 #include "text/XString.h"
@@ -164,12 +166,19 @@ bool ClsCsv::LoadFile(XString& filename) {
 bool ClsCsv::LoadFile2(XString& filename, XString& charset) {
     MethodFrame frame(lock_, *this, "LoadFile2");
     grid_.clear();
-    StringBuffer text;
-    if (!text.loadFromFile(filename, &log_)) return frame.ok = false;
     Charset cs;
     cs.setByName(charset.getAnsi());
-    // Code page 0 (a name the table lacks, "default", "x-user-defined") leaves the bytes as read.
-    text.convertEncoding(cs.getCodePage(), 65001);
+    const int cp = cs.getCodePage();
+    StringBuffer text;
+    if (cp == 0 || cp == 65001) {
+        // Code page 0 (a name the table lacks, "default", "x-user-defined") leaves the bytes as
+        // read, and UTF-8 already is the text's form.
+        if (!text.loadFromFile(filename, &log_)) return frame.ok = false;
+    } else {
+        FileDecoder decoder(cp);
+        if (!FileAccess::readWholeFile(filename, decoder, &log_)) return frame.ok = false;
+        decoder.takeText(text);
+    }
     grid_.loadCsvTaking(text, ',');
     return frame.ok = true;
 }

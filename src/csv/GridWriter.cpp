@@ -79,7 +79,7 @@ bool Grid::saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase*
     cs.setByName(charsetName);
     const int cp = cs.getCodePage();
     const bool convert = cp != 0 && cp != 65001;
-    if (convert && !EncodingConvert::convertsByLines(cp)) {
+    if (convert && !EncodingConvert::encodesByLines(cp)) {
         StringBuffer text;
         saveCsv(charsetName, text);
         return text.saveToFile(utf8Path, log);

@@ -124,9 +124,29 @@ bool EncodingConvert::convertFromAnsi(int toCodePage, const unsigned char* data,
     return convert(platform::ansiCodePage(), toCodePage, data, size, out);
 }
 
-bool EncodingConvert::convertsByLines(int toCodePage) {
+bool EncodingConvert::encodesByLines(int toCodePage) {
     return toCodePage != kUtf7 && !isIso2022Jp(toCodePage) && toCodePage != kIso2022Kr &&
            toCodePage != kUtf32Le && toCodePage != kUtf32Be;
+}
+
+bool EncodingConvert::decodesByLines(int fromCodePage, uint64_t bytes) {
+    switch (TableStore::kindOf(fromCodePage)) {
+    case TableStore::kSingleByte:
+        return fromCodePage != kMacArabic;
+    case TableStore::kDoubleByte: {
+        // Only a flat table tells cheaply that no key holds an LF; small texts do not pay for
+        // building one and are decoded whole.
+        const HashConvert* table = TableStore::forwardDoubleByte(fromCodePage);
+        const FlatForward* flat =
+            table ? FlatTables::forward(fromCodePage, *table, bytes) : nullptr;
+        if (!flat || flat->leadHasPairs['\n']) return false;
+        for (unsigned lead = 0; lead < 256; ++lead)
+            if (flat->pair[lead << 8 | '\n']) return false;
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 bool EncodingConvert::convert(int from, int to, const unsigned char* data, unsigned size,

@@ -25,7 +25,13 @@ public:
     // the same bytes as the whole text converted at once: not for the coders that carry a state
     // to the end of the text (UTF-7, ISO-2022), nor for UTF-32, which stops at the first
     // sequence that is not UTF-8.
-    static bool convertsByLines(int toCodePage);
+    static bool encodesByLines(int toCodePage);
+    // Whether a text of about `bytes` bytes in fromCodePage decoded to UTF-8 in stretches that
+    // each end just after an LF byte gives the same bytes as the whole text decoded at once: for
+    // the code pages with a table in which an LF byte is always a character of its own (every
+    // single-byte table but Mac Arabic, whose runs are reordered across the text; a double-byte
+    // table whose keys all fit two bytes and none of which holds an LF).
+    static bool decodesByLines(int fromCodePage, uint64_t bytes);
 
     // Table store access (the tables themselves live in encoding/tables).
     static void ensureForwardTable(int codePage);

@@ -23,6 +23,7 @@
 #include "text/XString.h"
 #include "util/WindowsVersion.h"
 
+#include <climits>
 #include <initializer_list>
 
 using platform::FileHandle;
@@ -206,6 +207,15 @@ void osErrorText(uint32_t code, StringBuffer& out) {
     out.clear();
     out.appendWindowsError(code);
 }
+
+void logOsError(LogBase* log, uint32_t code) {
+    StringBuffer text;
+    osErrorText(code, text);
+    log->logError(text.getString());
+}
+
+// Room a whole-file read asks for beyond the file's bytes.
+const uint32_t kReadSlack = 4;
 
 // The ANSI functions take an absolute path of at most 259 characters: a short relative or
 // drive-less name whose absolute form is longer goes through the Unicode functions as well. An
@@ -435,6 +445,80 @@ bool FileAccess::setFileAttributesX(XString& path, uint32_t attributes) {
     XString longPath;
     toLongPath(copy, longPath);
     return platform::setFileAttributesW(longPath.getUnicode(), attributes);
+}
+
+// ---- reading whole files ----------------------------------------------------------------------
+
+bool FileAccess::readWholeFile(XString& path, FileReceiver& receiver, LogBase* log) {
+    FileHandle h = openForRead(path, log);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    // Every way out closes the handle.
+    struct Closer {
+        FileHandle h;
+        ~Closer() { platform::closeHandle(h); }
+    } closer{h};
+
+    uint32_t sizeHigh = 0;
+    const uint32_t size = platform::getFileSize(h, &sizeHigh);
+    if (size == 0 && sizeHigh == 0) return true;
+    if (size == platform::INVALID_FILE_SIZE && platform::getLastError() != 0) {
+        const uint32_t code = platform::getLastError();
+        if (log) {
+            logOsError(log, code);
+            log->logData("filename", path.getAnsi());
+            log->logError("Failed to get file size when loading string from file");
+        }
+        return false;
+    }
+    // Buffers count in signed 32 bits: a file that cannot fit is refused like an allocation that
+    // failed.
+    if (sizeHigh != 0 || size > static_cast<uint32_t>(INT_MAX) - kReadSlack ||
+        !receiver.expect(size)) {
+        if (log) {
+            log->logError("Out of memory reading file into string buffer");
+            // The whole size, high word included: a file of 4 GiB and a few bytes is not logged
+            // as a few bytes, nor one of 2 GiB as a negative count.
+            log->logDataInt64("fileSize",
+                              static_cast<int64_t>((static_cast<uint64_t>(sizeHigh) << 32) | size));
+        }
+        return false;
+    }
+
+    uint32_t done = 0;
+    while (done < size) {
+        uint32_t room = 0;
+        unsigned char* at = receiver.space(&room);
+        if (!at || room == 0) {
+            if (log) {
+                log->logError("Out of memory reading file into string buffer");
+                log->logDataInt64("fileSize", static_cast<int64_t>(size));
+            }
+            return false;
+        }
+        const uint32_t want = room < size - done ? room : size - done;
+        uint32_t received = 0;
+        if (!platform::readFile(h, at, want, &received)) {
+            const uint32_t code = platform::getLastError();
+            if (log) {
+                logOsError(log, code);
+                log->logData("filename", path.getAnsi());
+                log->logError("Failed to read data from file");
+            }
+            return false;
+        }
+        done += received;
+        if (received < want) {
+            if (log) {
+                log->logData("filesize", StringBuffer::intToString(static_cast<int>(size)));
+                log->logData("bytes_received", StringBuffer::intToString(static_cast<int>(done)));
+                log->logData("filename", path.getAnsi());
+                log->logError("Failed to read the entire file");
+            }
+            return false;
+        }
+        receiver.took(received, done == size);
+    }
+    return true;
 }
 
 // ---- writing whole files ----------------------------------------------------------------------

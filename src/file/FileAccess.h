@@ -15,6 +15,7 @@
 // two entry points the rest of the library uses; the last-error report is saved with
 // writeWholeFile.
 #include "file/FileContent.h"
+#include "file/FileReceiver.h"
 #include "platform/FileApi.h"
 
 #include <cstdint>
@@ -46,6 +47,10 @@ public:
         FileContent content(data, count);
         return writeFileWide(utf16Path, content, log);
     }
+
+    // Reads the whole file into the room the receiver gives, with the logging of a failed open,
+    // size query, allocation or read. An empty file gives the receiver nothing, not even expect.
+    static bool readWholeFile(XString& path, FileReceiver& receiver, LogBase* log);
 
     // Opens an existing file for reading (others may read and write meanwhile).
     static platform::FileHandle openForRead(XString& path, LogBase* log);

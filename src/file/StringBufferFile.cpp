@@ -8,19 +8,10 @@
 
 #include <climits>
 
-using platform::FileHandle;
-using platform::INVALID_HANDLE_VALUE;
-
 namespace {
 
 // Room asked for beyond the file's bytes when the whole file is read into a buffer.
-const int kReadSlack = 4;
-
-void logOsError(LogBase* log, uint32_t code) {
-    StringBuffer text;
-    text.appendWindowsError(code);
-    log->logError(text.getString());
-}
+const uint32_t kReadSlack = 4;
 
 } // namespace
 
@@ -35,73 +26,36 @@ bool StringBuffer::saveToFile(const char* utf8Path, LogBase* log) const {
 
 bool StringBuffer::loadFromFile(XString& path, LogBase* log) {
     checkMarker();
-    FileHandle h = FileAccess::openForRead(path, log);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    // The whole file is read in one go into room reserved behind the text.
+    class Receiver : public FileReceiver {
+    public:
+        explicit Receiver(StringBuffer& text) : text_(text) {}
+        bool expect(uint32_t size) override {
+            size_ = size;
+            return static_cast<long long>(text_.length_) + size + kReadSlack <= INT_MAX &&
+                   text_.expectNumBytes(static_cast<int>(size) + kReadSlack);
+        }
+        unsigned char* space(uint32_t* room) override {
+            *room = size_;
+            return reinterpret_cast<unsigned char*>(text_.data_ + text_.length_);
+        }
+        void took(uint32_t count, bool) override {
+            text_.setLength(text_.length_ + static_cast<int>(count));
+            read_ = true;
+        }
+        bool read_ = false;
 
-    uint32_t sizeHigh = 0;
-    uint32_t size = platform::getFileSize(h, &sizeHigh);
-    if (size == 0 && sizeHigh == 0) {
-        platform::closeHandle(h);
-        return true;
-    }
-    if (size == platform::INVALID_FILE_SIZE && platform::getLastError() != 0) {
-        uint32_t code = platform::getLastError();
-        if (log) {
-            logOsError(log, code);
-            log->logData("filename", path.getAnsi());
-            log->logError("Failed to get file size when loading string from file");
-        }
-        platform::closeHandle(h);
-        return false;
-    }
-    // The buffer's length is a signed 32-bit count: a file that cannot fit is refused like an
-    // allocation that failed.
-    bool fits = sizeHigh == 0 && size <= static_cast<uint32_t>(INT_MAX - kReadSlack) &&
-                static_cast<long long>(length_) + size + kReadSlack <= INT_MAX;
-    if (!fits || !expectNumBytes(static_cast<int>(size) + kReadSlack)) {
-        if (log) {
-            log->logError("Out of memory reading file into string buffer");
-            // The whole size, high word included: a file of 4 GiB and a few bytes is not logged
-            // as a few bytes, nor one of 2 GiB as a negative count.
-            log->logDataInt64("fileSize",
-                              static_cast<int64_t>((static_cast<uint64_t>(sizeHigh) << 32) | size));
-        }
-        platform::closeHandle(h);
-        return false;
-    }
-
-    const int oldLength = length_;
-    uint32_t received = 0;
-    if (!platform::readFile(h, data_ + oldLength, size, &received)) {
-        uint32_t code = platform::getLastError();
-        setLength(oldLength);
-        if (log) {
-            logOsError(log, code);
-            log->logData("filename", path.getAnsi());
-            log->logError("Failed to read data from file");
-        }
-        platform::closeHandle(h);
-        return false;
-    }
-    if (received < size) {
-        setLength(oldLength);
-        if (log) {
-            log->logData("filesize", intToString(static_cast<int>(size)));
-            log->logData("bytes_received", intToString(static_cast<int>(received)));
-            log->logData("filename", path.getAnsi());
-            log->logError("Failed to read the entire file");
-        }
-        platform::closeHandle(h);
-        return false;
-    }
-    setLength(oldLength + static_cast<int>(received));
+    private:
+        StringBuffer& text_;
+        uint32_t size_ = 0;
+    } receiver(*this);
+    if (!FileAccess::readWholeFile(path, receiver, log)) return false;
 
     // A UTF-8 byte-order mark is dropped; a file of nothing but the mark keeps it.
-    if (length_ > 3 && static_cast<unsigned char>(data_[0]) == 0xEF &&
+    if (receiver.read_ && length_ > 3 && static_cast<unsigned char>(data_[0]) == 0xEF &&
         static_cast<unsigned char>(data_[1]) == 0xBB &&
         static_cast<unsigned char>(data_[2]) == 0xBF) {
         removeFirstN(3);
     }
-    platform::closeHandle(h);
     return true;
 }

@@ -1,0 +1,78 @@
+#include "csv/FileDecoder.h"
+
+#include "encoding/EncodingConvert.h"
+#include "text/StringBuffer.h"
+
+#include <cstring>
+
+namespace {
+// Room asked for beyond the file's bytes when the whole file is read at once.
+const unsigned kSlack = 4;
+} // namespace
+
+bool FileDecoder::expect(uint32_t size) {
+    fileSize_ = size;
+    // Code page 437 text that is all seven-bit stays as read (see StringBuffer::convertEncoding),
+    // which only the whole file can tell.
+    byLines_ = codePage_ != 437 && EncodingConvert::decodesByLines(codePage_, size);
+    if (!byLines_) return pending_.ensureBuffer(size + kSlack);
+    // Room for the decoded text is had at once, as a whole-file load has it for the file: half as
+    // much again as the file (two bytes of a double-byte character give three of UTF-8).
+    const uint64_t want = static_cast<uint64_t>(size) + size / 2 + kSlack;
+    return want <= 0xFFFFFFF0u && decoded_.ensureBuffer(static_cast<unsigned>(want)) &&
+           pending_.ensureBuffer(pieceBytes_);
+}
+
+unsigned char* FileDecoder::space(uint32_t* room) {
+    const unsigned used = pending_.getSize();
+    if (!byLines_) {
+        *room = pending_.getCapacity() - used;
+        return *room ? pending_.getData() + used : nullptr;
+    }
+    // A line longer than a piece grows the block.
+    if (pending_.getCapacity() - used < pieceBytes_ &&
+        (static_cast<uint64_t>(used) + pieceBytes_ > 0xFFFFFFF0u ||
+         !pending_.ensureBuffer(used + pieceBytes_)))
+        return nullptr;
+    *room = pieceBytes_;
+    return pending_.getData() + used;
+}
+
+void FileDecoder::took(uint32_t count, bool last) {
+    pending_.setDataSize(pending_.getSize() + count);
+    if (!byLines_ && !last) return;
+    unsigned char* data = pending_.getData();
+    unsigned size = pending_.getSize();
+    if (first_) {
+        if (size < 3 && !last) return; // the mark needs three bytes to be told
+        first_ = false;
+        if (fileSize_ > 3 && size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+            size -= 3;
+            std::memmove(data, data + 3, size);
+        }
+    }
+    if (!byLines_) {
+        pending_.setDataSize(size); // converted whole by takeText
+        return;
+    }
+    unsigned cut = size;
+    if (!last) {
+        while (cut > 0 && data[cut - 1] != '\n')
+            --cut;
+    }
+    // Whatever the conversion produced is kept, also when characters were dropped.
+    if (cut > 0) EncodingConvert().convert(codePage_, 65001, data, cut, decoded_);
+    std::memmove(data, data + cut, size - cut);
+    pending_.setDataSize(size - cut);
+}
+
+void FileDecoder::takeText(StringBuffer& text) {
+    DataBuffer& block = byLines_ ? decoded_ : pending_;
+    const unsigned size = block.getSize();
+    block.appendByte(0);
+    if (block.getSize() == size + 1)
+        text.takeData(block);
+    else
+        text.clear(); // no room for the terminator: as a copy that failed would leave it
+    if (!byLines_) text.convertEncoding(codePage_, 65001);
+}

@@ -1,0 +1,37 @@
+#pragma once
+// Receives a file being read and decodes it to UTF-8. Where the code page allows it
+// (EncodingConvert::decodesByLines), the file is decoded a piece at a time as it arrives, each
+// piece up to its last LF byte (the rest waits for the next), so that a converting load never
+// holds the whole file as read beside its decoded text; otherwise the whole file is read first
+// and decoded at once. Like a whole-file load, a UTF-8 byte-order mark at the start of a file
+// longer than the mark is left out.
+#include "file/FileReceiver.h"
+#include "text/DataBuffer.h"
+
+class StringBuffer;
+
+class FileDecoder : public FileReceiver {
+public:
+    // Pieces of this many bytes are read.
+    static const uint32_t kPieceBytes = 1u << 20;
+
+    explicit FileDecoder(int fromCodePage, uint32_t pieceBytes = kPieceBytes)
+        : codePage_(fromCodePage), pieceBytes_(pieceBytes ? pieceBytes : 1) {}
+
+    bool expect(uint32_t size) override;
+    unsigned char* space(uint32_t* room) override;
+    void took(uint32_t count, bool last) override;
+
+    // Hands the decoded text over to text (which is emptied first).
+    void takeText(StringBuffer& text);
+
+private:
+    const int codePage_;
+    const uint32_t pieceBytes_;
+    uint32_t fileSize_ = 0;
+    bool byLines_ = false;
+    bool first_ = true;
+    // The bytes read and not yet decoded, at the start of the block, then room for a piece.
+    DataBuffer pending_;
+    DataBuffer decoded_;
+};

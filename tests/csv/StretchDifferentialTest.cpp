@@ -1,0 +1,144 @@
+// Files loaded and saved a stretch at a time against the plain whole-text paths, for every
+// charset and several stretch sizes: the bytes must be exactly the same.
+// Saving: the generated tables hold what can go wrong at a stretch's edge: rows that open with a
+// byte-order mark, line ends inside values, bytes that are not UTF-8, characters of one to four
+// bytes, rows longer than a stretch, blank rows.
+// Loading: generated files of bytes of every kind, LF bytes after lead bytes among them, some
+// opening with a UTF-8 byte-order mark, are decoded as they are read and compared with the file
+// read whole and converted.
+#include "csv/CsvTestSupport.h"
+#include "csv/FileDecoder.h"
+#include "file/FileAccess.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string hostileTable(unsigned seed) {
+    static const char* const kPieces[] = {
+        "plain",
+        ",",
+        "\"q,\"\"d\"\"\"",
+        "\"in\r\nside\"",
+        "\"lf\nonly\"",
+        "\\\r\n",
+        "\r",
+        "\xEF\xBB\xBF",
+        "\xC3\xA9",
+        "\xE6\x97\xA5\xE6\x9C\xAC",
+        "\xED\x95\x9C",
+        "\xF0\x9F\x98\x80",
+        "\xFF\xC3",
+        "\xE6\x97",
+        ";",
+        "\x0E\x0F",
+        "+-",
+        "\x1B$B",
+        " ",
+        "12.5",
+    };
+    std::mt19937 rng(seed);
+    std::string text;
+    for (int row = 0; row < 60; ++row) {
+        const int n = static_cast<int>(rng() % 12);
+        for (int i = 0; i < n; ++i)
+            text += kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];
+        if (row % 17 == 5) text += csvtest::repeated("long,", 40); // longer than a stretch
+        text += rng() % 4 ? "\r\n" : "\n";
+    }
+    return text;
+}
+
+TEST(Stretches, SavingWritesTheWholeText) {
+    std::vector<std::string> charsets = {"utf-8", "ansi", "x-user-defined", "nonsense"};
+    for (const auto& row : testfs::caseRows("encoding/data/charset_table.tsv"))
+        if (row.size() == 4 && row[1] != "-" && row[2] != "none") charsets.push_back(row[1]);
+    ASSERT_GT(charsets.size(), 100u);
+
+    testfs::TempDir dir;
+    const std::string path = dir.utf8Path("saved.csv");
+    unsigned seed = 1;
+    for (const std::string& charset : charsets) {
+        const std::string text = hostileTable(seed++);
+        for (int piece : {1, 150, Grid::kSavePieceBytes}) {
+            const bool crlf = seed % 2, names = seed % 3 == 0;
+            Grid whole, streamed;
+            for (Grid* g : {&whole, &streamed}) {
+                g->crlf = crlf;
+                g->hasColumnNames = names;
+                StringBuffer copy = csvtest::make(text);
+                g->loadCsv(copy, ',');
+            }
+            StringBuffer expected;
+            whole.saveCsv(charset.c_str(), expected);
+            ASSERT_TRUE(streamed.saveCsvToFile(charset.c_str(), path.c_str(), nullptr, piece));
+            EXPECT_EQ(testfs::contentsOf(path), csvtest::str(expected))
+                << charset << " in stretches of " << piece << " (crlf " << crlf << ")";
+        }
+    }
+}
+
+std::string hostileBytes(unsigned seed, size_t size) {
+    static const char kBytes[] =
+        "\n\n\r,\"aZ09 \x81\x82\x8E\x8F\xA1\xA4\xB0\xC8\xE0\xEF\xF0\xFE\xFF\x40\x7F\x5C";
+    std::mt19937 rng(seed);
+    std::string bytes = seed % 3 ? "" : "\xEF\xBB\xBF";
+    while (bytes.size() < size)
+        bytes += kBytes[rng() % (sizeof kBytes - 1)];
+    return bytes;
+}
+
+TEST(Stretches, LoadingDecodesTheWholeFile) {
+    std::vector<int> codePages = {437, 1200, 1201, 65000, 65005, 65006, 50220, 50225};
+    for (const auto& row : testfs::caseRows("encoding/data/charset_table.tsv"))
+        if (row.size() == 4 && row[2] == "table") codePages.push_back(std::stoi(row[0]));
+    ASSERT_GT(codePages.size(), 100u);
+
+    testfs::TempDir dir;
+    XString path;
+    path.setFromUtf8(dir.utf8Path("loaded.csv").c_str());
+    unsigned seed = 0;
+    for (int cp : codePages) {
+        // Large enough for the flat tables that decide whether a code page decodes by lines.
+        const std::string bytes = hostileBytes(++seed, 70000 + seed % 7);
+        ASSERT_TRUE(testfs::writeAll(dir.path("loaded.csv"), bytes));
+        StringBuffer expected;
+        ASSERT_TRUE(expected.loadFromFile(path, nullptr));
+        expected.convertEncoding(cp, 65001);
+        for (uint32_t piece : {7u, 4096u}) {
+            FileDecoder decoder(cp, piece);
+            StringBuffer text("stale");
+            ASSERT_TRUE(FileAccess::readWholeFile(path, decoder, nullptr));
+            decoder.takeText(text);
+            EXPECT_EQ(csvtest::str(text), csvtest::str(expected))
+                << cp << " in pieces of " << piece;
+        }
+    }
+    // A byte-order mark goes only from a file longer than the mark; seven-bit text in code page
+    // 437 stays as read, NUL and all.
+    const std::pair<int, std::string> small[] = {
+        {1252, ""},
+        {1252, "\xEF"},
+        {1252, "\xEF\xBB\xBF"},
+        {1252, "\xEF\xBB\xBF\n"},
+        {1252, "\n\xEF\xBB\xBF"},
+        {437, std::string("a\0b\nc", 5)},
+    };
+    for (const auto& [cp, bytes] : small) {
+        ASSERT_TRUE(testfs::writeAll(dir.path("loaded.csv"), bytes));
+        StringBuffer expected;
+        ASSERT_TRUE(expected.loadFromFile(path, nullptr));
+        expected.convertEncoding(cp, 65001);
+        FileDecoder decoder(cp, 1);
+        StringBuffer text("stale");
+        ASSERT_TRUE(FileAccess::readWholeFile(path, decoder, nullptr));
+        decoder.takeText(text);
+        EXPECT_EQ(csvtest::str(text), csvtest::str(expected)) << cp << ": " << bytes;
+    }
+}
+
+} // namespace
