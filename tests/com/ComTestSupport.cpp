@@ -31,12 +31,16 @@ Dll& Dll::get() {
     return d;
 }
 
+Ref<IClassFactory> factory() {
+    Ref<IClassFactory> f;
+    EXPECT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
+    return f;
+}
+
 Ref<IQuenlixCsv> newCsv() {
-    Ref<IClassFactory> factory;
     Ref<IQuenlixCsv> obj;
-    if (SUCCEEDED(
-            Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, factory.outVoid())))
-        factory->CreateInstance(nullptr, IID_IQuenlixCsv, obj.outVoid());
+    if (Ref<IClassFactory> f = factory(); f.get())
+        f->CreateInstance(nullptr, IID_IQuenlixCsv, obj.outVoid());
     return obj;
 }
 

@@ -3,6 +3,7 @@
 // loaded by path, owned BSTRs and interface pointers, new objects through the class factory, and a
 // small container (a site of each in-place kind, an advise sink) that logs calls and counts refs.
 #include "com/QuenlixCsvIdl.h"
+#include "platform/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -59,7 +60,8 @@ private:
     BSTR b_;
 };
 
-Ref<IQuenlixCsv> newCsv(); // through DllGetClassObject and the class factory
+Ref<IClassFactory> factory(); // through DllGetClassObject
+Ref<IQuenlixCsv> newCsv();    // through the class factory
 
 // The same object through another of its interfaces, which it must have.
 template <class T> Ref<T> query(IUnknown* from, const IID& iid) {
@@ -90,7 +92,8 @@ struct Outer : IUnknown {
 #define QX_LOGGED4(a, b, c, d) QX_LOGGED(a) QX_LOGGED(b) QX_LOGGED(c) QX_LOGGED(d)
 
 // Lives on the test's stack: a count back at 1 means the control let go of everything it held.
-// Each call is logged by name, followed by one blank; a call named in refuse answers S_FALSE.
+// Each call is logged by name, the names separated by blanks; a call named in refuse answers
+// S_FALSE.
 class TestSite : public IOleInPlaceSiteWindowless, public IOleClientSite {
 public:
     enum Kind { ClientOnly, InPlace, InPlaceEx, Windowless }; // the in-place interfaces it has
@@ -100,7 +103,7 @@ public:
 
     HRESULT record(const char* call) {
         const std::string name(call, std::strcspn(call, "("));
-        log += name + ' ';
+        log += (log.empty() ? "" : " ") + name;
         return refuse.find(name) == std::string::npos ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {

@@ -20,9 +20,7 @@ namespace {
 TEST(Control, InterfacesOneIdentityAndAggregation) {
     Outer outer;
     Ref<IUnknown> identity = query<IUnknown>(newCsv().get(), IID_IUnknown), inner;
-    Ref<IClassFactory> f;
-    ASSERT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
-    ASSERT_EQ(f->CreateInstance(&outer, IID_IUnknown, inner.outVoid()), S_OK);
+    ASSERT_EQ(factory()->CreateInstance(&outer, IID_IUnknown, inner.outVoid()), S_OK);
     for (const IID* iid :
          {&IID_IQuenlixCsv, &IID_IDispatch, &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject,
           &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IOleWindow,
@@ -48,57 +46,37 @@ TEST(Control, InterfacesOneIdentityAndAggregation) {
     }
 }
 
-// A verb against a site of some kind: what the site is told on DoVerb (twice: the second finds
-// the control active), then on InPlaceDeactivate (twice: the second finds nothing to do); the
-// client site is let go of with the object.
+// A verb against a site of some kind (data/activation.txt): what the site is told on DoVerb
+// (twice: the second finds the control active), then on InPlaceDeactivate (twice: the second finds
+// nothing to do); the client site is let go of with the object.
 TEST(Control, ActivationFollowsTheVerbAndWhatTheSiteOffers) {
-    const std::string kWl = "CanInPlaceActivate CanWindowlessActivate ActivateEx:windowless ",
-                      kUi = kWl + "RequestUIActivate ", kEx = "OnInPlaceDeactivateEx ";
-    const struct {
-        TestSite::Kind kind;
-        const char* refuse;
-        LONG verb;
-        HRESULT want;
-        std::string activation, deactivation;
-    } cases[] = {
-        {TestSite::Windowless, "", OLEIVERB_INPLACEACTIVATE, S_OK, kWl, kEx},
-        {TestSite::Windowless, "CanWindowlessActivate", OLEIVERB_INPLACEACTIVATE, S_OK,
-         "CanInPlaceActivate CanWindowlessActivate ActivateEx:0 ", kEx},
-        {TestSite::InPlaceEx, "", OLEIVERB_SHOW, S_OK, "CanInPlaceActivate ActivateEx:0 ", kEx},
-        {TestSite::InPlace, "", OLEIVERB_PRIMARY, S_OK, "CanInPlaceActivate OnInPlaceActivate ",
-         "OnInPlaceDeactivate "},
-        {TestSite::Windowless, "CanInPlaceActivate", OLEIVERB_INPLACEACTIVATE,
-         OLEOBJ_S_CANNOT_DOVERB_NOW, "CanInPlaceActivate ", ""},
-        {TestSite::ClientOnly, "", OLEIVERB_INPLACEACTIVATE, E_NOINTERFACE, "", ""},
-        {TestSite::Windowless, "", OLEIVERB_UIACTIVATE, S_OK,
-         kUi + "OnUIActivate GetWindowContext ", "OnUIDeactivate " + kEx},
-        {TestSite::Windowless, "RequestUIActivate", OLEIVERB_UIACTIVATE, OLEOBJ_S_CANNOT_DOVERB_NOW,
-         kUi, kEx},
-        {TestSite::Windowless, "", 7, OLEOBJ_S_INVALIDVERB, kWl, kEx},
-        {TestSite::Windowless, "", OLEIVERB_OPEN, E_NOTIMPL, "", ""},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : testfs::caseRows("com/data/activation.txt")) {
+        ASSERT_EQ(c.size(), 6u);
+        const LONG verb = std::stol(c[2]);
+        const HRESULT want = HRESULT(std::stoul(c[3], nullptr, 16));
+        const std::string activation = testfs::unescape(c[4]),
+                          deactivation = testfs::unescape(c[5]);
         TestSite site;
-        site.kind = c.kind;
-        site.refuse = c.refuse;
+        site.kind = TestSite::Kind(std::stoi(c[0]));
+        site.refuse = testfs::unescape(c[1]);
         {
             Ref<IOleObject> o = newControl<IOleObject>(IID_IOleObject);
             for (int i = 0; i < 2; ++i)
                 ASSERT_EQ(o->SetClientSite(&site), S_OK);
             EXPECT_EQ(site.refs, 2) << "the same site again holds one reference";
-            for (int i = 0; i < (c.want == S_OK ? 2 : 1); ++i) {
-                EXPECT_EQ(o->DoVerb(c.verb, nullptr, nullptr, -1, nullptr, nullptr), c.want);
-                EXPECT_EQ(site.log, c.activation) << c.verb;
+            for (int i = 0; i < (want == S_OK ? 2 : 1); ++i) {
+                EXPECT_EQ(o->DoVerb(verb, nullptr, nullptr, -1, nullptr, nullptr), want);
+                EXPECT_EQ(site.log, activation) << verb;
             }
             Ref<IOleInPlaceObject> ip = query<IOleInPlaceObject>(o.get(), IID_IOleInPlaceObject);
             for (int i = 0; i < 2; ++i) {
                 site.log.clear();
                 EXPECT_EQ(ip->InPlaceDeactivate(), S_OK);
-                EXPECT_EQ(site.log, i ? "" : c.deactivation) << c.activation;
+                EXPECT_EQ(site.log, i ? "" : deactivation) << activation;
             }
-            EXPECT_EQ(site.refs, 2) << c.activation << ": only the client site is held";
+            EXPECT_EQ(site.refs, 2) << activation << ": only the client site is held";
         }
-        EXPECT_EQ(site.refs, 1) << c.activation << ": released with the object";
+        EXPECT_EQ(site.refs, 1) << activation << ": released with the object";
     }
 }
 
@@ -169,7 +147,7 @@ TEST(Control, CloseAndQuickActivate) {
             EXPECT_EQ(sink.viewChanges, c.dirty ? 1 : 0) << "the view sink hears of the change";
             EXPECT_EQ(extentOf(o.get()).first, c.dirty ? 4444 : 1000);
             EXPECT_EQ(o->Close(c.option), S_OK) << c.option;
-            EXPECT_EQ(site.log, c.saves ? "SaveObject " : "") << c.option << " " << c.dirty;
+            EXPECT_EQ(site.log, c.saves ? "SaveObject" : "") << c.option << " " << c.dirty;
             EXPECT_EQ(sink.closes, 1);
             query<IPersistStorage>(o.get(), IID_IPersistStorage)->SaveCompleted(nullptr);
             EXPECT_EQ(sink.saves, 1) << "a finished save is announced";

@@ -11,12 +11,6 @@ namespace {
 const GUID kForeignClass = {
     0x5d0c1a8e, 0x7f0b, 0x4c2e, {0x9b, 0x31, 0x62, 0x8a, 0x40, 0x11, 0xd2, 0x7c}};
 
-Ref<IClassFactory> factory() {
-    Ref<IClassFactory> f;
-    EXPECT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
-    return f;
-}
-
 TEST(ComExports, RefusedRequestsAnswerNullAndLeaveNothingAlive) {
     Outer outer;
     Ref<IClassFactory> f = factory();
