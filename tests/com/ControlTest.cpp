@@ -245,17 +245,8 @@ Ref<IStream> memoryStream(const std::string& bytes) { // positioned at its start
     return s;
 }
 
-// The stream form: tag, block size, then _cx and _cy, all little-endian.
-std::string form(ULONG cx, ULONG cy, ULONG block = 8) {
-    std::string out = "QXEX";
-    for (ULONG v : {block, cx, cy})
-        for (int i = 0; i < 4; ++i)
-            out += char((v >> (8 * i)) & 0xFF);
-    return out + std::string(block - 8, 'x');
-}
-
-// Saved exactly in that form; loaded, or refused: the result, then the extent and the stream
-// position after.
+// Saved exactly in its form (tag, block size, then _cx and _cy, all little-endian); loaded, or
+// refused (data/stream-forms.txt): the result, then the extent and the stream position after.
 TEST(Control, StreamFormLoadsExactlyItsOwnBytesAndRefusesDamage) {
     Ref<IPersistStreamInit> a = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
     Ref<IStream> saved = memoryStream("");
@@ -266,27 +257,20 @@ TEST(Control, StreamFormLoadsExactlyItsOwnBytesAndRefusesDamage) {
     char bytes[32];
     ULONG got = (seek(saved.get(), 0), 0);
     saved->Read(bytes, sizeof bytes, &got);
-    EXPECT_EQ(std::string(bytes, got), form(0x7FFFFFFF, 0x10000));
+    EXPECT_EQ(std::string(bytes, got), std::string("QXEX\x08\0\0\0\xff\xff\xff\x7f\0\0\x01\0", 16));
     ULARGE_INTEGER max = {};
     EXPECT_EQ(a->GetSizeMax(&max), S_OK);
     EXPECT_EQ(max.QuadPart, 16u);
-    const std::tuple<std::string, HRESULT, LONG, LONG, ULONGLONG> cases[] = {
-        {form(300, 200) + "next object", S_OK, 300, 200, 16},
-        {form(301, 201, 12) + "next object", S_OK, 301, 201, 20}, // a longer block is skipped
-        {"QXEY" + form(1, 2).substr(4), STG_E_INVALIDHEADER, 77, 88, 0},
-        {form(1, 2).replace(4, 1, "\x04"), STG_E_INVALIDHEADER, 77, 88, 0},
-        {form(1, 2).replace(4, 4, "\xff\xff\xff\x7f"), STG_E_INVALIDHEADER, 77, 88, 0},
-        {form(1, 2).substr(0, 13), STG_E_READFAULT, 77, 88, 0},
-        {"", STG_E_READFAULT, 77, 88, 0},
-    };
-    for (const auto& [bytes, want, cx, cy, consumed] : cases) {
+    for (const auto& c : testfs::caseRows("com/data/stream-forms.txt")) {
+        ASSERT_EQ(c.size(), 5u);
+        const HRESULT want = HRESULT(std::stoul(c[1], nullptr, 16));
         Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
         setExtent(o.get(), 77, 88);
-        Ref<IStream> s = memoryStream(bytes);
-        EXPECT_EQ(o->Load(s.get()), want) << testing::PrintToString(bytes);
-        EXPECT_EQ(extentOf(o.get()), std::make_pair(cx, cy)) << "unchanged by a failed load";
-        EXPECT_EQ(want == S_OK ? seek(s.get(), 0, STREAM_SEEK_CUR) : 0, consumed);
-        EXPECT_EQ(o->IsDirty(), want == S_OK ? S_FALSE : S_OK);
+        Ref<IStream> s = memoryStream(testfs::unescape(c[0]));
+        EXPECT_EQ(o->Load(s.get()), want) << c[0];
+        EXPECT_EQ(extentOf(o.get()), std::make_pair(std::stol(c[2]), std::stol(c[3]))) << c[0];
+        EXPECT_EQ(want == S_OK ? seek(s.get(), 0, STREAM_SEEK_CUR) : 0, std::stoull(c[4])) << c[0];
+        EXPECT_EQ(o->IsDirty(), want == S_OK ? S_FALSE : S_OK) << c[0];
     }
 }
 

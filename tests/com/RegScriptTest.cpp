@@ -2,36 +2,31 @@
 // refuse, and %NAME% expansion into a buffer of the caller's size (the module path is the
 // installer's, of any length).
 #include "com/RegScript.h"
+#include "platform/TempDir.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <tuple>
+#include <string>
 
 namespace {
 
 TEST(RegScript, RefusedLinesAndExpansionLimits) {
-    for (const char* line : {"Key A", "key A\\\\B", "key A = x", "key A = \"x", "key A = \"x\" y",
-                             "keep A = \"x\"", "value A N", "key A = \"caf\xc3\xa9\""}) {
-        RegScript r;
-        EXPECT_FALSE(r.parse(line, std::strlen(line))) << line;
-        EXPECT_EQ(r.errorLine(), 1) << line;
-    }
     const RegScriptVariable vars[] = {{"MODULE", L"C:\\dir with 100%\\Q.dll"}, {"CLSID", L"{G}"}};
-    const std::tuple<const char*, int, const wchar_t*> cases[] = {
-        {"%MODULE%, 101", 64, L"C:\\dir with 100%\\Q.dll, 101"},
-        {"%CLSID%%CLSID%", 64, L"{G}{G}"},
-        {"abc", 4, L"abc"},       // exactly fits with its terminator
-        {"%LIBID%", 64, nullptr}, // unknown variable (null: expansion fails)
-        {"50%", 64, nullptr},     // '%' without partner
-        {"abcd", 4, nullptr},     // one unit too long
-        {"%CLSID%", 3, nullptr},  // variable does not fit
-    };
-    for (const auto& [in, cap, want] : cases) {
+    for (const auto& c : testfs::caseRows("com/data/regscript.txt")) {
+        ASSERT_EQ(c.size(), c[0] == "expand" ? 4u : 2u);
+        const std::string in = testfs::unescape(c[1]);
+        RegScript r;
+        if (c[0] == "refuse") {
+            EXPECT_FALSE(r.parse(in.c_str(), int(in.size()))) << in;
+            EXPECT_EQ(r.errorLine(), 1) << in;
+            continue;
+        }
+        const std::string want = c[3] == "-" ? "" : testfs::unescape(c[3]);
         wchar_t out[64] = {};
-        const int n = RegScript::expand(RegScriptText{in, int(std::strlen(in))}, vars, 2, out, cap);
-        EXPECT_EQ(n, want ? int(std::wcslen(want)) : -1) << in;
-        EXPECT_STREQ(want && n >= 0 ? out : L"", want ? want : L"") << in;
+        const int n = RegScript::expand(RegScriptText{in.c_str(), int(in.size())}, vars, 2, out,
+                                        std::stoi(c[2]));
+        EXPECT_EQ(n, c[3] == "-" ? -1 : int(want.size())) << in;
+        EXPECT_EQ(std::wstring(n >= 0 ? out : L""), std::wstring(want.begin(), want.end())) << in;
     }
 }
 
