@@ -11,6 +11,9 @@
 
 #include <ocidl.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -22,7 +25,24 @@ struct Dll {
     HMODULE module = nullptr;
     HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
-    static Dll& get();
+    static Dll& get() {
+        static Dll d = [] {
+            std::wstring path = L"Z:" QX_COM_DLL_PATH; // Wine shows the Linux root as drive Z:
+            std::replace(path.begin(), path.end(), L'/', L'\\');
+            Dll d;
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // one apartment, as a script host
+            if (!(d.module = LoadLibraryW(path.c_str()))) {
+                std::fprintf(stderr, "cannot load %ls (%lu)\n", path.c_str(), GetLastError());
+                std::abort();
+            }
+            d.getClassObject = reinterpret_cast<decltype(d.getClassObject)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllGetClassObject")));
+            d.canUnloadNow = reinterpret_cast<decltype(d.canUnloadNow)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllCanUnloadNow")));
+            return d;
+        }();
+        return d;
+    }
 };
 
 template <class T> class Ref { // owning interface pointer
@@ -60,8 +80,17 @@ private:
     BSTR b_;
 };
 
-Ref<IClassFactory> factory(); // through DllGetClassObject
-Ref<IQuenlixCsv> newCsv();    // through the class factory
+inline Ref<IClassFactory> factory() { // through DllGetClassObject
+    Ref<IClassFactory> f;
+    EXPECT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
+    return f;
+}
+inline Ref<IQuenlixCsv> newCsv() {
+    Ref<IQuenlixCsv> obj;
+    if (Ref<IClassFactory> f = factory(); f.get())
+        f->CreateInstance(nullptr, IID_IQuenlixCsv, obj.outVoid());
+    return obj;
+}
 
 // The same object through another of its interfaces, which it must have.
 template <class T> Ref<T> query(IUnknown* from, const IID& iid) {
