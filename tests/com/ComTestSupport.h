@@ -30,7 +30,7 @@ struct Dll {
             std::wstring path = L"Z:" QX_COM_DLL_PATH; // Wine shows the Linux root as drive Z:
             std::replace(path.begin(), path.end(), L'/', L'\\');
             Dll d;
-            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // one apartment, as a script host
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // one apartment, like a script host
             if (!(d.module = LoadLibraryW(path.c_str()))) {
                 std::fprintf(stderr, "cannot load %ls (%lu)\n", path.c_str(), GetLastError());
                 std::abort();
@@ -85,7 +85,7 @@ inline Ref<IClassFactory> factory() { // through DllGetClassObject
     EXPECT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
     return f;
 }
-inline Ref<IQuenlixCsv> newCsv() {
+inline Ref<IQuenlixCsv> newCsv() { // through the class factory
     Ref<IQuenlixCsv> obj;
     if (Ref<IClassFactory> f = factory(); f.get())
         f->CreateInstance(nullptr, IID_IQuenlixCsv, obj.outVoid());

@@ -98,7 +98,8 @@ TEST(ComVtable, NullOutPointersAreRefused) {
         VARIANT args[4] = {}, result = {};
         VARIANTARG* argp[4];
         VARTYPE types[4];
-        for (SHORT p = 0; p < fd->cParams && p < 4; ++p) { // BSTR x, LONG 0, out pointer null
+        ASSERT_LE(fd->cParams, 4) << "member " << fd->memid;
+        for (SHORT p = 0; p < fd->cParams; ++p) { // BSTR x, LONG 0, out pointer null
             const VARTYPE t = fd->lprgelemdescParam[p].tdesc.vt;
             types[p] = args[p].vt = t == VT_PTR ? VT_BYREF | VT_I4 : t;
             args[p].bstrVal = t == VT_BSTR ? x.get() : nullptr;

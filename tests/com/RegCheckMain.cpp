@@ -144,8 +144,11 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::string> problems;
     wchar_t path[MAX_PATH * 2] = {};
     if (registered) {
-        // The full path, as registration wrote it.
-        if (!GetFullPathNameW(args[1].c_str(), MAX_PATH * 2, path, nullptr))
+        // The full path as registration wrote it: the DLL's own module path, as the loader
+        // reports it, when it can be loaded (same bitness); otherwise the path made absolute.
+        HMODULE m = LoadLibraryExW(args[1].c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+        if (!(m && GetModuleFileNameW(m, path, MAX_PATH * 2)) &&
+            !GetFullPathNameW(args[1].c_str(), MAX_PATH * 2, path, nullptr))
             problems.push_back("cannot find the DLL");
         else
             problems = registeredDifferences(narrow(path));
