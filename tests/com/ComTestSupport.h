@@ -3,6 +3,7 @@
 // loaded by path, owned BSTRs and interface pointers, new objects through the class factory, and a
 // small container (a site of each in-place kind, an advise sink) that logs calls and counts refs.
 #include "com/QuenlixCsvIdl.h"
+#include "platform/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,9 @@
 
 #include <ocidl.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -21,7 +25,24 @@ struct Dll {
     HMODULE module = nullptr;
     HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
     HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
-    static Dll& get();
+    static Dll& get() {
+        static Dll d = [] {
+            std::wstring path = L"Z:" QX_COM_DLL_PATH; // Wine shows the Linux root as drive Z:
+            std::replace(path.begin(), path.end(), L'/', L'\\');
+            Dll d;
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // one apartment, like a script host
+            if (!(d.module = LoadLibraryW(path.c_str()))) {
+                std::fprintf(stderr, "cannot load %ls (%lu)\n", path.c_str(), GetLastError());
+                std::abort();
+            }
+            d.getClassObject = reinterpret_cast<decltype(d.getClassObject)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllGetClassObject")));
+            d.canUnloadNow = reinterpret_cast<decltype(d.canUnloadNow)>(
+                reinterpret_cast<void*>(GetProcAddress(d.module, "DllCanUnloadNow")));
+            return d;
+        }();
+        return d;
+    }
 };
 
 template <class T> class Ref { // owning interface pointer
@@ -59,7 +80,17 @@ private:
     BSTR b_;
 };
 
-Ref<IQuenlixCsv> newCsv(); // through DllGetClassObject and the class factory
+inline Ref<IClassFactory> factory() { // through DllGetClassObject
+    Ref<IClassFactory> f;
+    EXPECT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
+    return f;
+}
+inline Ref<IQuenlixCsv> newCsv() { // through the class factory
+    Ref<IQuenlixCsv> obj;
+    if (Ref<IClassFactory> f = factory(); f.get())
+        f->CreateInstance(nullptr, IID_IQuenlixCsv, obj.outVoid());
+    return obj;
+}
 
 // The same object through another of its interfaces, which it must have.
 template <class T> Ref<T> query(IUnknown* from, const IID& iid) {
@@ -90,7 +121,8 @@ struct Outer : IUnknown {
 #define QX_LOGGED4(a, b, c, d) QX_LOGGED(a) QX_LOGGED(b) QX_LOGGED(c) QX_LOGGED(d)
 
 // Lives on the test's stack: a count back at 1 means the control let go of everything it held.
-// Each call is logged by name, followed by one blank; a call named in refuse answers S_FALSE.
+// Each call is logged by name, the names separated by blanks; a call named in refuse answers
+// S_FALSE.
 class TestSite : public IOleInPlaceSiteWindowless, public IOleClientSite {
 public:
     enum Kind { ClientOnly, InPlace, InPlaceEx, Windowless }; // the in-place interfaces it has
@@ -100,7 +132,7 @@ public:
 
     HRESULT record(const char* call) {
         const std::string name(call, std::strcspn(call, "("));
-        log += name + ' ';
+        log += (log.empty() ? "" : " ") + name;
         return refuse.find(name) == std::string::npos ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {

@@ -20,9 +20,7 @@ namespace {
 TEST(Control, InterfacesOneIdentityAndAggregation) {
     Outer outer;
     Ref<IUnknown> identity = query<IUnknown>(newCsv().get(), IID_IUnknown), inner;
-    Ref<IClassFactory> f;
-    ASSERT_EQ(Dll::get().getClassObject(CLSID_QuenlixCsv, IID_IClassFactory, f.outVoid()), S_OK);
-    ASSERT_EQ(f->CreateInstance(&outer, IID_IUnknown, inner.outVoid()), S_OK);
+    ASSERT_EQ(factory()->CreateInstance(&outer, IID_IUnknown, inner.outVoid()), S_OK);
     for (const IID* iid :
          {&IID_IQuenlixCsv, &IID_IDispatch, &IID_IViewObjectEx, &IID_IViewObject2, &IID_IViewObject,
           &IID_IOleInPlaceObjectWindowless, &IID_IOleInPlaceObject, &IID_IOleWindow,
@@ -48,57 +46,37 @@ TEST(Control, InterfacesOneIdentityAndAggregation) {
     }
 }
 
-// A verb against a site of some kind: what the site is told on DoVerb (twice: the second finds
-// the control active), then on InPlaceDeactivate (twice: the second finds nothing to do); the
-// client site is let go of with the object.
+// A verb against a site of some kind (data/activation.txt): what the site is told on DoVerb
+// (twice: the second finds the control active), then on InPlaceDeactivate (twice: the second finds
+// nothing to do); the client site is let go of with the object.
 TEST(Control, ActivationFollowsTheVerbAndWhatTheSiteOffers) {
-    const std::string kWl = "CanInPlaceActivate CanWindowlessActivate ActivateEx:windowless ",
-                      kUi = kWl + "RequestUIActivate ", kEx = "OnInPlaceDeactivateEx ";
-    const struct {
-        TestSite::Kind kind;
-        const char* refuse;
-        LONG verb;
-        HRESULT want;
-        std::string activation, deactivation;
-    } cases[] = {
-        {TestSite::Windowless, "", OLEIVERB_INPLACEACTIVATE, S_OK, kWl, kEx},
-        {TestSite::Windowless, "CanWindowlessActivate", OLEIVERB_INPLACEACTIVATE, S_OK,
-         "CanInPlaceActivate CanWindowlessActivate ActivateEx:0 ", kEx},
-        {TestSite::InPlaceEx, "", OLEIVERB_SHOW, S_OK, "CanInPlaceActivate ActivateEx:0 ", kEx},
-        {TestSite::InPlace, "", OLEIVERB_PRIMARY, S_OK, "CanInPlaceActivate OnInPlaceActivate ",
-         "OnInPlaceDeactivate "},
-        {TestSite::Windowless, "CanInPlaceActivate", OLEIVERB_INPLACEACTIVATE,
-         OLEOBJ_S_CANNOT_DOVERB_NOW, "CanInPlaceActivate ", ""},
-        {TestSite::ClientOnly, "", OLEIVERB_INPLACEACTIVATE, E_NOINTERFACE, "", ""},
-        {TestSite::Windowless, "", OLEIVERB_UIACTIVATE, S_OK,
-         kUi + "OnUIActivate GetWindowContext ", "OnUIDeactivate " + kEx},
-        {TestSite::Windowless, "RequestUIActivate", OLEIVERB_UIACTIVATE, OLEOBJ_S_CANNOT_DOVERB_NOW,
-         kUi, kEx},
-        {TestSite::Windowless, "", 7, OLEOBJ_S_INVALIDVERB, kWl, kEx},
-        {TestSite::Windowless, "", OLEIVERB_OPEN, E_NOTIMPL, "", ""},
-    };
-    for (const auto& c : cases) {
+    for (const auto& c : testfs::caseRows("com/data/activation.txt")) {
+        ASSERT_EQ(c.size(), 6u);
+        const LONG verb = std::stol(c[2]);
+        const HRESULT want = HRESULT(std::stoul(c[3], nullptr, 16));
+        const std::string activation = testfs::unescape(c[4]),
+                          deactivation = testfs::unescape(c[5]);
         TestSite site;
-        site.kind = c.kind;
-        site.refuse = c.refuse;
+        site.kind = TestSite::Kind(std::stoi(c[0]));
+        site.refuse = testfs::unescape(c[1]);
         {
             Ref<IOleObject> o = newControl<IOleObject>(IID_IOleObject);
             for (int i = 0; i < 2; ++i)
                 ASSERT_EQ(o->SetClientSite(&site), S_OK);
             EXPECT_EQ(site.refs, 2) << "the same site again holds one reference";
-            for (int i = 0; i < (c.want == S_OK ? 2 : 1); ++i) {
-                EXPECT_EQ(o->DoVerb(c.verb, nullptr, nullptr, -1, nullptr, nullptr), c.want);
-                EXPECT_EQ(site.log, c.activation) << c.verb;
+            for (int i = 0; i < (want == S_OK ? 2 : 1); ++i) {
+                EXPECT_EQ(o->DoVerb(verb, nullptr, nullptr, -1, nullptr, nullptr), want);
+                EXPECT_EQ(site.log, activation) << verb;
             }
             Ref<IOleInPlaceObject> ip = query<IOleInPlaceObject>(o.get(), IID_IOleInPlaceObject);
             for (int i = 0; i < 2; ++i) {
                 site.log.clear();
                 EXPECT_EQ(ip->InPlaceDeactivate(), S_OK);
-                EXPECT_EQ(site.log, i ? "" : c.deactivation) << c.activation;
+                EXPECT_EQ(site.log, i ? "" : deactivation) << activation;
             }
-            EXPECT_EQ(site.refs, 2) << c.activation << ": only the client site is held";
+            EXPECT_EQ(site.refs, 2) << activation << ": only the client site is held";
         }
-        EXPECT_EQ(site.refs, 1) << c.activation << ": released with the object";
+        EXPECT_EQ(site.refs, 1) << activation << ": released with the object";
     }
 }
 
@@ -169,7 +147,7 @@ TEST(Control, CloseAndQuickActivate) {
             EXPECT_EQ(sink.viewChanges, c.dirty ? 1 : 0) << "the view sink hears of the change";
             EXPECT_EQ(extentOf(o.get()).first, c.dirty ? 4444 : 1000);
             EXPECT_EQ(o->Close(c.option), S_OK) << c.option;
-            EXPECT_EQ(site.log, c.saves ? "SaveObject " : "") << c.option << " " << c.dirty;
+            EXPECT_EQ(site.log, c.saves ? "SaveObject" : "") << c.option << " " << c.dirty;
             EXPECT_EQ(sink.closes, 1);
             query<IPersistStorage>(o.get(), IID_IPersistStorage)->SaveCompleted(nullptr);
             EXPECT_EQ(sink.saves, 1) << "a finished save is announced";
@@ -267,66 +245,34 @@ Ref<IStream> memoryStream(const std::string& bytes) { // positioned at its start
     return s;
 }
 
-// The stream form: tag, block size, then _cx and _cy, all little-endian.
-std::string form(ULONG cx, ULONG cy, ULONG block = 8) {
-    std::string out = "QXEX";
-    for (ULONG v : {block, cx, cy})
-        for (int i = 0; i < 4; ++i)
-            out += char((v >> (8 * i)) & 0xFF);
-    return out + std::string(block - 8, 'x');
-}
-
-// Saved exactly in that form; loaded, or refused: the result, then the extent and the stream
-// position after.
-TEST(Control, StreamFormLoadsExactlyItsOwnBytesAndRefusesDamage) {
-    Ref<IPersistStreamInit> a = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-    Ref<IStream> saved = memoryStream("");
-    setExtent(a.get(), 0x7FFFFFFF, 0x10000);
-    EXPECT_EQ(a->IsDirty(), S_OK);
-    ASSERT_EQ(a->Save(saved.get(), TRUE), S_OK);
-    EXPECT_EQ(a->IsDirty(), S_FALSE);
-    char bytes[32];
-    ULONG got = (seek(saved.get(), 0), 0);
-    saved->Read(bytes, sizeof bytes, &got);
-    EXPECT_EQ(std::string(bytes, got), form(0x7FFFFFFF, 0x10000));
-    ULARGE_INTEGER max = {};
-    EXPECT_EQ(a->GetSizeMax(&max), S_OK);
-    EXPECT_EQ(max.QuadPart, 16u);
-    const std::tuple<std::string, HRESULT, LONG, LONG, ULONGLONG> cases[] = {
-        {form(300, 200) + "next object", S_OK, 300, 200, 16},
-        {form(301, 201, 12) + "next object", S_OK, 301, 201, 20}, // a longer block is skipped
-        {"QXEY" + form(1, 2).substr(4), STG_E_INVALIDHEADER, 77, 88, 0},
-        {form(1, 2).replace(4, 1, "\x04"), STG_E_INVALIDHEADER, 77, 88, 0},
-        {form(1, 2).replace(4, 4, "\xff\xff\xff\x7f"), STG_E_INVALIDHEADER, 77, 88, 0},
-        {form(1, 2).substr(0, 13), STG_E_READFAULT, 77, 88, 0},
-        {"", STG_E_READFAULT, 77, 88, 0},
-    };
-    for (const auto& [bytes, want, cx, cy, consumed] : cases) {
-        Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
-        setExtent(o.get(), 77, 88);
-        Ref<IStream> s = memoryStream(bytes);
-        EXPECT_EQ(o->Load(s.get()), want) << testing::PrintToString(bytes);
-        EXPECT_EQ(extentOf(o.get()), std::make_pair(cx, cy)) << "unchanged by a failed load";
-        EXPECT_EQ(want == S_OK ? seek(s.get(), 0, STREAM_SEEK_CUR) : 0, consumed);
-        EXPECT_EQ(o->IsDirty(), want == S_OK ? S_FALSE : S_OK);
-    }
-}
-
-// As a container saves an embedded object: the class, then the extent in the same form.
-TEST(Control, StorageRoundTripAndDirtyFlag) {
+// As a container saves an embedded object: the class, then the extent in its stream form (tag,
+// block size, then _cx and _cy, all little-endian), exactly; that loaded back, and bytes loaded or
+// refused (data/stream-forms.txt): the result, then the extent and the stream position after.
+TEST(Control, PersistedExtentLoadsExactlyItsOwnBytesAndRefusesDamage) {
     Ref<IPersistStorage> a = newControl<IPersistStorage>(IID_IPersistStorage);
     Ref<IStorage> storage; // a temporary file
     const DWORD mode = STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE | STGM_DELETEONRELEASE;
     ASSERT_EQ(StgCreateDocfile(nullptr, mode, 0, storage.out()), S_OK);
     ASSERT_EQ(a->InitNew(storage.get()), S_OK);
-    setExtent(a.get(), 4321, 1234);
+    setExtent(a.get(), 0x7FFFFFFF, 0x10000);
     ASSERT_EQ(OleSave(a.get(), storage.get(), FALSE), S_OK); // a "save as"
     EXPECT_EQ(a->IsDirty(), S_OK) << "until the save is completed";
     EXPECT_EQ(a->SaveCompleted(storage.get()), S_OK);
     EXPECT_EQ(a->IsDirty(), S_FALSE);
+    Ref<IStream> saved;
+    const DWORD readMode = STGM_READ | STGM_SHARE_EXCLUSIVE;
+    ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, readMode, 0, saved.out()), S_OK);
+    char bytes[32];
+    ULONG got = 0;
+    saved->Read(bytes, sizeof bytes, &got);
+    EXPECT_EQ(std::string(bytes, got), std::string("QXEX\x08\0\0\0\xff\xff\xff\x7f\0\0\x01\0", 16));
+    saved.reset();
+    ULARGE_INTEGER max = {};
+    EXPECT_EQ(query<IPersistStreamInit>(a.get(), IID_IPersistStreamInit)->GetSizeMax(&max), S_OK);
+    EXPECT_EQ(max.QuadPart, 16u);
     Ref<IPersistStorage> b = newControl<IPersistStorage>(IID_IPersistStorage);
     ASSERT_EQ(b->Load(storage.get()), S_OK);
-    EXPECT_EQ(extentOf(b.get()), std::make_pair(4321L, 1234L));
+    EXPECT_EQ(extentOf(b.get()), std::make_pair(0x7FFFFFFFL, 0x10000L));
     setExtent(b.get(), 9, 9);
     EXPECT_EQ(b->Save(storage.get(), TRUE), S_OK);
     EXPECT_EQ(b->IsDirty(), S_FALSE) << "saved in place";
@@ -334,6 +280,17 @@ TEST(Control, StorageRoundTripAndDirtyFlag) {
     EXPECT_EQ(query<IOleObject>(b.get(), IID_IOleObject)->SetExtent(DVASPECT_ICON, &icon),
               DV_E_DVASPECT);
     EXPECT_EQ(extentOf(b.get()), std::make_pair(9L, 9L)) << "the icon's is not the content's";
+    for (const auto& c : testfs::caseRows("com/data/stream-forms.txt")) {
+        ASSERT_EQ(c.size(), 5u);
+        const HRESULT want = HRESULT(std::stoul(c[1], nullptr, 16));
+        Ref<IPersistStreamInit> o = newControl<IPersistStreamInit>(IID_IPersistStreamInit);
+        setExtent(o.get(), 77, 88);
+        Ref<IStream> s = memoryStream(testfs::unescape(c[0]));
+        EXPECT_EQ(o->Load(s.get()), want) << c[0];
+        EXPECT_EQ(extentOf(o.get()), std::make_pair(std::stol(c[2]), std::stol(c[3]))) << c[0];
+        EXPECT_EQ(want == S_OK ? seek(s.get(), 0, STREAM_SEEK_CUR) : 0, std::stoull(c[4])) << c[0];
+        EXPECT_EQ(o->IsDirty(), want == S_OK ? S_FALSE : S_OK) << c[0];
+    }
 }
 
 } // namespace

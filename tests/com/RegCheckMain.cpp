@@ -31,12 +31,19 @@ std::string guidString(const GUID& g) {
     return narrow(buf);
 }
 
-std::string expand(std::string s, const std::string& module) {
+// The view: HKEY_CLASSES_ROOT as regsvr32 from System32 or SysWOW64 sees it.
+int bits = sizeof(void*) * 8;
+
+// %T the type library's key in the view, %K the class key, %C and %L the class's and the library's
+// ids, %M the module path.
+std::string expand(std::string s, const std::string& module = "") {
     const std::string clsid = guidString(CLSID_QuenlixCsv);
-    const std::pair<std::string, std::string> vars[] = {{"%K", "CLSID\\" + clsid},
-                                                        {"%C", clsid},
-                                                        {"%L", guidString(LIBID_QUENLIXCSVLib)},
-                                                        {"%M", module}};
+    const std::pair<std::string, std::string> vars[] = {
+        {"%T", "TypeLib\\%L\\1.0\\0\\win" + std::to_string(bits)},
+        {"%K", "CLSID\\" + clsid},
+        {"%C", clsid},
+        {"%L", guidString(LIBID_QUENLIXCSVLib)},
+        {"%M", module}};
     for (const auto& [name, value] : vars)
         for (size_t at; (at = s.find(name)) != std::string::npos;)
             s.replace(at, name.size(), value);
@@ -55,15 +62,9 @@ std::set<std::string> roots() {
     std::set<std::string> out;
     for (std::string e : entries()) {
         e = e.compare(0, 4, "key ") ? e : e.substr(4);
-        out.insert(expand(e.substr(0, e.find_first_of("\\ ")), ""));
+        out.insert(expand(e.substr(0, e.find_first_of("\\ "))));
     }
     return out;
-}
-
-// The view: HKEY_CLASSES_ROOT as regsvr32 from System32 or SysWOW64 sees it.
-int bits = sizeof(void*) * 8;
-std::string typeLibKey() {
-    return expand("TypeLib\\%L\\1.0\\0\\win" + std::to_string(bits), "");
 }
 
 // Adds the key at path and every key below it, as "PATH [NAME] = DATA" for a string value ("" names
@@ -103,8 +104,8 @@ std::vector<std::string> registeredDifferences(const std::string& modulePath) {
     for (const std::string& root : roots())
         readTree(root, got);
     // The type library is registered by the system's own function; only where it points is ours.
-    readTree(typeLibKey(), got);
-    want.insert(typeLibKey() + " [] = " + modulePath);
+    readTree(expand("%T"), got);
+    want.insert(expand("%T [] = %M", modulePath));
     std::vector<std::string> diffs;
     for (const std::string& s : want)
         if (!got.count(s)) diffs.push_back("missing: " + s);
@@ -120,7 +121,7 @@ std::vector<std::string> unregisteredLeftovers(bool sharedProgIds) {
     for (const std::string& root : roots())
         if ((!sharedProgIds || root.compare(0, 6, "CLSID\\") == 0) && exists(root))
             left.push_back(root + " still present");
-    if (exists(typeLibKey())) left.push_back(typeLibKey() + " still registered");
+    if (exists(expand("%T"))) left.push_back(expand("%T still registered"));
     if (!exists("CLSID")) left.push_back("the CLSID key itself was removed");
     return left;
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Registers freshly built QuenlixCsv.dll files into the project's Wine prefix with regsvr32, checks
 # the registry after registering, after registering again over stale keys and after unregistering
-# beside a foreign key, and runs the script suites and the examples through cscript meanwhile.
+# beside a foreign key, and runs the script suite and the examples through cscript meanwhile.
 #   run_scripts.sh SCRATCH-DIR qx_com_regcheck.exe BITS=QuenlixCsv.dll [BITS=QuenlixCsv.dll]
 # BITS (64 or 32) picks regsvr32, reg and cscript from System32 or SysWOW64 and the registry view
 # to check. Given both, the DLLs are registered side by side as on a 64-bit Windows: each script
@@ -43,7 +43,7 @@ regcheck() { # registered BITS | unregistered BITS
 
 rm -rf "$scratch" && mkdir -p "$scratch"
 scratchw="$(winpath "$scratch")\\"
-cp "$here"/scripts/CsvSuite.vbs "$here"/scripts/CsvSuite.js "$root"/examples/*.vbs "$root"/examples/*.js "$scratch/"
+cp "$here"/scripts/CsvSuite.js "$root"/examples/*.vbs "$root"/examples/*.js "$scratch/"
 
 # A script passes when it reached its last line, printed no FAIL line and, for a suite, pass lines.
 failed=0
@@ -57,10 +57,9 @@ run() { # BITS SCRIPT LAST-LINE
         failed=1
     fi
 }
-suites() { # BITS: the suites, whose cases also check which build the script host created
+suites() { # BITS: the suite, whose cases also check which build the script host created
     # The cases in UTF-16LE with a byte-order mark, for Scripting.FileSystemObject.
     { printf '\xff\xfe'; sed "s/%TARGET%/${target[$1]}/g" "$here/scripts/CsvCases.txt" | iconv -f UTF-8 -t UTF-16LE; } >"$scratch/CsvCases.txt"
-    run "$1" CsvSuite.vbs 'SUITE COMPLETE 0 failures'
     run "$1" CsvSuite.js 'SUITE COMPLETE 0 failures'
 }
 
