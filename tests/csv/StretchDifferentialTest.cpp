@@ -13,40 +13,30 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
 std::string hostileTable(unsigned seed) {
-    static const char* const kPieces[] = {
-        "plain",
-        ",",
-        "\"q,\"\"d\"\"\"",
-        "\"in\r\nside\"",
-        "\"lf\nonly\"",
-        "\\\r\n",
-        "\r",
-        "\xEF\xBB\xBF",
-        "\xC3\xA9",
-        "\xE6\x97\xA5\xE6\x9C\xAC",
-        "\xED\x95\x9C",
-        "\xF0\x9F\x98\x80",
-        "\xFF\xC3",
-        "\xE6\x97",
-        ";",
-        "\x0E\x0F",
-        "+-",
-        "\x1B$B",
-        " ",
-        "12.5",
-    };
+    // The pieces rows are made of, between "~".
+    static const std::vector<std::string> kPieces = [] {
+        std::vector<std::string> pieces;
+        std::istringstream in(
+            "plain~,~\"q,\"\"d\"\"\"~\"in\r\nside\"~\"lf\nonly\"~\\\r\n~\r~\xEF\xBB\xBF~"
+            "\xC3\xA9~\xE6\x97\xA5\xE6\x9C\xAC~\xED\x95\x9C~\xF0\x9F\x98\x80~\xFF\xC3~"
+            "\xE6\x97~;~\x0E\x0F~+-~\x1B$B~ ~12.5");
+        for (std::string piece; std::getline(in, piece, '~');)
+            pieces.push_back(piece);
+        return pieces;
+    }();
     std::mt19937 rng(seed);
     std::string text;
     for (int row = 0; row < 60; ++row) {
         const int n = static_cast<int>(rng() % 12);
         for (int i = 0; i < n; ++i)
-            text += kPieces[rng() % (sizeof kPieces / sizeof *kPieces)];
+            text += kPieces[rng() % kPieces.size()];
         if (row % 17 == 5) text += csvtest::repeated("long,", 40); // longer than a stretch
         text += rng() % 4 ? "\r\n" : "\n";
     }
@@ -92,6 +82,21 @@ std::string hostileBytes(unsigned seed, size_t size) {
     return bytes;
 }
 
+// The file read whole and converted, against the same file decoded as it is read.
+void expectSameDecoding(const testfs::TempDir& dir, int cp, const std::string& bytes,
+                        uint32_t piece) {
+    ASSERT_TRUE(testfs::writeAll(dir.path("loaded.csv"), bytes));
+    XString path;
+    path.setFromUtf8(dir.utf8Path("loaded.csv").c_str());
+    StringBuffer expected, text("stale");
+    ASSERT_TRUE(expected.loadFromFile(path, nullptr));
+    expected.convertEncoding(cp, 65001);
+    FileDecoder decoder(cp, piece);
+    ASSERT_TRUE(FileAccess::readWholeFile(path, decoder, nullptr));
+    decoder.takeText(text);
+    EXPECT_EQ(csvtest::str(text), csvtest::str(expected)) << cp << " in pieces of " << piece;
+}
+
 TEST(Stretches, LoadingDecodesTheWholeFile) {
     std::vector<int> codePages = {437, 1200, 1201, 65000, 65005, 65006, 50220, 50225};
     for (const auto& row : testfs::caseRows("encoding/data/charset_table.tsv"))
@@ -99,46 +104,18 @@ TEST(Stretches, LoadingDecodesTheWholeFile) {
     ASSERT_GT(codePages.size(), 100u);
 
     testfs::TempDir dir;
-    XString path;
-    path.setFromUtf8(dir.utf8Path("loaded.csv").c_str());
     unsigned seed = 0;
     for (int cp : codePages) {
         // Large enough for the flat tables that decide whether a code page decodes by lines.
         const std::string bytes = hostileBytes(++seed, 70000 + seed % 7);
-        ASSERT_TRUE(testfs::writeAll(dir.path("loaded.csv"), bytes));
-        StringBuffer expected;
-        ASSERT_TRUE(expected.loadFromFile(path, nullptr));
-        expected.convertEncoding(cp, 65001);
-        for (uint32_t piece : {7u, 4096u}) {
-            FileDecoder decoder(cp, piece);
-            StringBuffer text("stale");
-            ASSERT_TRUE(FileAccess::readWholeFile(path, decoder, nullptr));
-            decoder.takeText(text);
-            EXPECT_EQ(csvtest::str(text), csvtest::str(expected))
-                << cp << " in pieces of " << piece;
-        }
+        for (uint32_t piece : {7u, 4096u})
+            expectSameDecoding(dir, cp, bytes, piece);
     }
     // A byte-order mark goes only from a file longer than the mark; seven-bit text in code page
     // 437 stays as read, NUL and all.
-    const std::pair<int, std::string> small[] = {
-        {1252, ""},
-        {1252, "\xEF"},
-        {1252, "\xEF\xBB\xBF"},
-        {1252, "\xEF\xBB\xBF\n"},
-        {1252, "\n\xEF\xBB\xBF"},
-        {437, std::string("a\0b\nc", 5)},
-    };
-    for (const auto& [cp, bytes] : small) {
-        ASSERT_TRUE(testfs::writeAll(dir.path("loaded.csv"), bytes));
-        StringBuffer expected;
-        ASSERT_TRUE(expected.loadFromFile(path, nullptr));
-        expected.convertEncoding(cp, 65001);
-        FileDecoder decoder(cp, 1);
-        StringBuffer text("stale");
-        ASSERT_TRUE(FileAccess::readWholeFile(path, decoder, nullptr));
-        decoder.takeText(text);
-        EXPECT_EQ(csvtest::str(text), csvtest::str(expected)) << cp << ": " << bytes;
-    }
+    for (const char* bytes : {"", "\xEF", "\xEF\xBB\xBF", "\xEF\xBB\xBF\n", "\n\xEF\xBB\xBF"})
+        expectSameDecoding(dir, 1252, bytes, 1);
+    expectSameDecoding(dir, 437, std::string("a\0b\nc", 5), 1);
 }
 
 } // namespace
