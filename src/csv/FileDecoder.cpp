@@ -1,24 +1,20 @@
 #include "csv/FileDecoder.h"
 
 #include "encoding/EncodingConvert.h"
+#include "file/FileAccess.h"
 #include "text/StringBuffer.h"
 
 #include <cstring>
-
-namespace {
-// Room asked for beyond the file's bytes when the whole file is read at once.
-const unsigned kSlack = 4;
-} // namespace
 
 bool FileDecoder::expect(uint32_t size) {
     fileSize_ = size;
     // Code page 437 text that is all seven-bit stays as read (see StringBuffer::convertEncoding),
     // which only the whole file can tell.
     byLines_ = codePage_ != 437 && EncodingConvert::decodesByLines(codePage_, size);
-    if (!byLines_) return pending_.ensureBuffer(size + kSlack);
+    if (!byLines_) return pending_.ensureBuffer(size + FileAccess::kReadSlack);
     // Room for the decoded text is had at once, as a whole-file load has it for the file: half as
     // much again as the file (two bytes of a double-byte character give three of UTF-8).
-    const uint64_t want = static_cast<uint64_t>(size) + size / 2 + kSlack;
+    const uint64_t want = static_cast<uint64_t>(size) + size / 2 + FileAccess::kReadSlack;
     return want <= 0xFFFFFFF0u && decoded_.ensureBuffer(static_cast<unsigned>(want)) &&
            pending_.ensureBuffer(pieceBytes_);
 }

@@ -214,9 +214,6 @@ void logOsError(LogBase* log, uint32_t code) {
     log->logError(text.getString());
 }
 
-// Room a whole-file read asks for beyond the file's bytes.
-const uint32_t kReadSlack = 4;
-
 // The ANSI functions take an absolute path of at most 259 characters: a short relative or
 // drive-less name whose absolute form is longer goes through the Unicode functions as well. An
 // absolute form without drive or server ("\data\a.csv") stands on the current drive, which the
@@ -472,7 +469,7 @@ bool FileAccess::readWholeFile(XString& path, FileReceiver& receiver, LogBase* l
     }
     // Buffers count in signed 32 bits: a file that cannot fit is refused like an allocation that
     // failed.
-    if (sizeHigh != 0 || size > static_cast<uint32_t>(INT_MAX) - kReadSlack ||
+    if (sizeHigh != 0 || size > static_cast<uint32_t>(INT_MAX) - FileAccess::kReadSlack ||
         !receiver.expect(size)) {
         if (log) {
             log->logError("Out of memory reading file into string buffer");

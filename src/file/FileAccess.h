@@ -78,6 +78,9 @@ public:
     // Whether the ANSI functions can take path (separators already turned into "\").
     static bool useAnsiApi(XString& path);
 
+    // Room a whole-file read into one buffer asks for beyond the file's bytes (the terminator and
+    // a little more); files that cannot fit a signed 32-bit count with it are refused.
+    static const uint32_t kReadSlack = 4;
     // Paths this long or longer always go through the Unicode functions.
     static const int kMaxAnsiPath = 260;
     // Characters in the buffer that receives an absolute path.

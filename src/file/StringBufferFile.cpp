@@ -8,13 +8,6 @@
 
 #include <climits>
 
-namespace {
-
-// Room asked for beyond the file's bytes when the whole file is read into a buffer.
-const uint32_t kReadSlack = 4;
-
-} // namespace
-
 void StringBuffer::appendLastWindowsError() {
     appendWindowsError(platform::lastErrorCode());
 }
@@ -32,8 +25,9 @@ bool StringBuffer::loadFromFile(XString& path, LogBase* log) {
         explicit Receiver(StringBuffer& text) : text_(text) {}
         bool expect(uint32_t size) override {
             size_ = size;
-            return static_cast<long long>(text_.length_) + size + kReadSlack <= INT_MAX &&
-                   text_.expectNumBytes(static_cast<int>(size) + kReadSlack);
+            return static_cast<long long>(text_.length_) + size + FileAccess::kReadSlack <=
+                       INT_MAX &&
+                   text_.expectNumBytes(static_cast<int>(size + FileAccess::kReadSlack));
         }
         unsigned char* space(uint32_t* room) override {
             *room = size_;
