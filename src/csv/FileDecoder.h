@@ -13,7 +13,7 @@ class StringBuffer;
 class FileDecoder : public FileReceiver {
 public:
     // Pieces of this many bytes are read.
-    static const uint32_t kPieceBytes = 1u << 20;
+    static const uint32_t kPieceBytes = 1u << 18;
 
     explicit FileDecoder(int fromCodePage, uint32_t pieceBytes = kPieceBytes)
         : codePage_(fromCodePage), pieceBytes_(pieceBytes ? pieceBytes : 1) {}

@@ -69,7 +69,7 @@ public:
     // table is made. Failures are logged by the file layer.
     bool saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase* log,
                        int pieceBytes = kSavePieceBytes);
-    static const int kSavePieceBytes = 1 << 20;
+    static const int kSavePieceBytes = 1 << 18;
     void quoteIfNeeded(StringBuffer& value) const;
 
     // Raw access for tests. A loaded row is given a buffer of its own first, so this is for
