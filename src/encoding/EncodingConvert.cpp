@@ -1,5 +1,6 @@
 #include "encoding/EncodingConvert.h"
 
+#include "encoding/AsciiScan.h"
 #include "encoding/BlockWriter.h"
 #include "encoding/ConvertState.h"
 #include "encoding/EncodingUtf8.h"
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 // How a conversion runs:
 //  - convert() deals with what lies outside the UTF-16 pivot: targets that are made from another
@@ -52,6 +54,36 @@ bool isIso2022Jp(int cp) {
 // The fast routes write into the output's own block; a borrowed block is left to the plain ones.
 bool fastOutput(const DataBuffer& out) {
     return !out.isBorrowed();
+}
+
+// Seven-bit text without NUL reads the same in UTF-8, UTF-16LE and every single-byte code page
+// whose lower half is ASCII (Mac Arabic aside, whose input is rewritten first): such text is
+// copied, or widened or narrowed for UTF-16, without building a table. Paths, names and many
+// whole files are such text. False, with nothing written, when the shortcut does not apply.
+bool asciiSide(int cp) {
+    return cp == kUtf8 || cp == kUtf16Le || (cp != kMacArabic && TableStore::passesAscii(cp));
+}
+
+bool copySevenBit(int from, int to, const unsigned char* data, unsigned size, DataBuffer& out) {
+    if (!asciiSide(from) || !asciiSide(to)) return false;
+    if (from == kUtf16Le) {
+        if (size % 2) return false;
+        for (unsigned i = 0; i < size; i += 2)
+            if (data[i] == 0 || data[i] >= 0x80 || data[i + 1] != 0) return false;
+        BlockWriter w(out);
+        for (unsigned i = 0; i < size; i += 2)
+            w.put(data[i]);
+        return true;
+    }
+    if (AsciiScan::asciiPrefix(data, size) != size || std::memchr(data, 0, size)) return false;
+    if (to != kUtf16Le) {
+        out.append(data, size);
+        return true;
+    }
+    BlockWriter w(out);
+    for (unsigned i = 0; i < size; ++i)
+        w.put(data[i], 0);
+    return true;
 }
 
 // Short conversions are not worth a table of UTF-8 forms per call.
@@ -232,6 +264,7 @@ bool EncodingConvert::convertCore(int from, int to, const unsigned char* data, u
         out.append(data, size);
         return true;
     }
+    if (copySevenBit(source, to, data, size, out)) return true;
 
     // Bring the source to one of the pivots, UTF-16LE or UTF-8.
     DataBuffer pivot;

@@ -43,35 +43,40 @@ struct CodePageEntry {
     TableStore::Kind kind;
     unsigned forwardBuckets; // double-byte only
     unsigned reverseBuckets;
+    bool asciiPassThrough; // single-byte only: what the table text's flag says (tests check)
 };
 
 const unsigned kSingleForwardBuckets = 283;
 const unsigned kSingleReverseBuckets = 269;
 
 // clang-format off
-#define QX_SB(cp) {cp, TableStore::kSingleByte, kSingleForwardBuckets, kSingleReverseBuckets}
+// QX_SA: a single-byte table whose lower half is ASCII; QX_SB: one whose is not (EBCDIC and
+// the 7-bit national sets).
+#define QX_SA(cp) {cp, TableStore::kSingleByte, kSingleForwardBuckets, kSingleReverseBuckets, true}
+#define QX_SB(cp) {cp, TableStore::kSingleByte, kSingleForwardBuckets, kSingleReverseBuckets, false}
 const CodePageEntry kCodePages[] = {
-    QX_SB(37), QX_SB(437), QX_SB(500), QX_SB(708), QX_SB(720), QX_SB(737), QX_SB(775), QX_SB(850),
-    QX_SB(852), QX_SB(855), QX_SB(857), QX_SB(858), QX_SB(860), QX_SB(861), QX_SB(862), QX_SB(863),
-    QX_SB(864), QX_SB(865), QX_SB(866), QX_SB(869), QX_SB(870), QX_SB(874), QX_SB(875),
+    QX_SB(37), QX_SA(437), QX_SB(500), QX_SA(708), QX_SA(720), QX_SA(737), QX_SA(775), QX_SA(850),
+    QX_SA(852), QX_SA(855), QX_SA(857), QX_SA(858), QX_SA(860), QX_SA(861), QX_SA(862), QX_SA(863),
+    QX_SA(864), QX_SA(865), QX_SA(866), QX_SA(869), QX_SB(870), QX_SA(874), QX_SB(875),
     {932, TableStore::kDoubleByte, 4919, 7669}, {936, TableStore::kDoubleByte, 7649, 7649},
     {949, TableStore::kDoubleByte, 7669, 7669}, {950, TableStore::kDoubleByte, 7649, 7649},
     QX_SB(1026), QX_SB(1047), QX_SB(1140), QX_SB(1141), QX_SB(1142), QX_SB(1143), QX_SB(1144),
-    QX_SB(1145), QX_SB(1146), QX_SB(1147), QX_SB(1148), QX_SB(1149), QX_SB(1250), QX_SB(1251),
-    QX_SB(1252), QX_SB(1253), QX_SB(1254), QX_SB(1255), QX_SB(1256), QX_SB(1257), QX_SB(1258),
-    {1361, TableStore::kDoubleByte, 7669, 7669}, QX_SB(10000),
-    {10001, TableStore::kDoubleByte, 4919, 4919}, QX_SB(10004), QX_SB(10005), QX_SB(10006),
-    QX_SB(10007), QX_SB(10010), QX_SB(10017), QX_SB(10021), QX_SB(10029), QX_SB(10079),
-    QX_SB(10081), QX_SB(10082), QX_SB(20105), QX_SB(20106), QX_SB(20107), QX_SB(20108),
-    QX_SB(20127), QX_SB(20261), QX_SB(20269), QX_SB(20273), QX_SB(20277), QX_SB(20278),
+    QX_SB(1145), QX_SB(1146), QX_SB(1147), QX_SB(1148), QX_SB(1149), QX_SA(1250), QX_SA(1251),
+    QX_SA(1252), QX_SA(1253), QX_SA(1254), QX_SA(1255), QX_SA(1256), QX_SA(1257), QX_SA(1258),
+    {1361, TableStore::kDoubleByte, 7669, 7669}, QX_SA(10000),
+    {10001, TableStore::kDoubleByte, 4919, 4919}, QX_SA(10004), QX_SA(10005), QX_SA(10006),
+    QX_SA(10007), QX_SA(10010), QX_SA(10017), QX_SB(10021), QX_SA(10029), QX_SA(10079),
+    QX_SA(10081), QX_SA(10082), QX_SB(20105), QX_SB(20106), QX_SB(20107), QX_SB(20108),
+    QX_SA(20127), QX_SA(20261), QX_SA(20269), QX_SB(20273), QX_SB(20277), QX_SB(20278),
     QX_SB(20280), QX_SB(20284), QX_SB(20285), QX_SB(20290), QX_SB(20297), QX_SB(20420),
-    QX_SB(20423), QX_SB(20424), QX_SB(20838), QX_SB(20866), QX_SB(20871), QX_SB(20880),
-    QX_SB(20905), QX_SB(20924), QX_SB(21025), QX_SB(21866), QX_SB(28591), QX_SB(28592),
-    QX_SB(28593), QX_SB(28594), QX_SB(28595), QX_SB(28596), QX_SB(28597), QX_SB(28598),
-    QX_SB(28599), QX_SB(28603), QX_SB(28605), QX_SB(38598),
+    QX_SB(20423), QX_SB(20424), QX_SB(20838), QX_SA(20866), QX_SB(20871), QX_SB(20880),
+    QX_SB(20905), QX_SB(20924), QX_SB(21025), QX_SA(21866), QX_SA(28591), QX_SA(28592),
+    QX_SA(28593), QX_SA(28594), QX_SA(28595), QX_SA(28596), QX_SA(28597), QX_SA(28598),
+    QX_SA(28599), QX_SA(28603), QX_SA(28605), QX_SA(38598),
     {51932, TableStore::kDoubleByte, 4919, 4919}, {51936, TableStore::kDoubleByte, 7649, 7649},
     {51949, TableStore::kDoubleByte, 7669, 7669},
 };
+#undef QX_SA
 #undef QX_SB
 // clang-format on
 
@@ -319,6 +324,11 @@ void fillForward(int index, const TableText& t) {
 TableStore::Kind TableStore::listedKindOf(int codePage) {
     int i = indexOf(codePage);
     return i < 0 ? kNone : kCodePages[i].kind;
+}
+
+bool TableStore::passesAscii(int codePage) {
+    const int i = indexOf(codePage);
+    return i >= 0 && kCodePages[i].kind == kSingleByte && kCodePages[i].asciiPassThrough;
 }
 
 TableStore::Kind TableStore::kindOf(int codePage) {

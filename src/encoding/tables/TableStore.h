@@ -12,6 +12,9 @@ public:
 
     static Kind kindOf(int codePage);
     static bool hasTable(int codePage) { return kindOf(codePage) != kNone; }
+    // Whether codePage is a single-byte code page whose table maps the bytes 0x01 to 0x7F to the
+    // units of the same value and back, told from the list without building the table.
+    static bool passesAscii(int codePage);
 
     // Null when the code page has no table (or memory ran out while it was built).
     static const UnicodeLookup* forwardSingleByte(int codePage);

@@ -29,6 +29,7 @@ TEST_P(TableData, EveryMappingBothWays) {
     const UnicodeLookup* fwdLookup = TableStore::forwardSingleByte(cp);
     ASSERT_TRUE(rev && (doubleByte ? fwdMap != nullptr : fwdLookup != nullptr));
     EXPECT_EQ(rev->asciiPassThrough, ascii);
+    EXPECT_EQ(TableStore::passesAscii(cp), ascii && !doubleByte); // the list, read without a table
     EXPECT_TRUE(fwdMap ? fwdMap->asciiPassThrough == ascii : fwdLookup->table[0] == 0);
     int bad = 0; // the first few mismatches are reported
     auto check = [&](const char* what, unsigned key, long got, long want) {
