@@ -139,8 +139,7 @@ void sweep(Env& env, const Op& op) {
                                   ? rowsFromEither(after, before, refTable)
                                   : after == expected;
             if (!kept) problem += " table changed";
-        } else if (!op.keepsBytes) { // a short load: the rows it made are the table's first rows,
-                                     // the last maybe cut
+        } else if (!op.keepsBytes) { // a short load keeps the first rows, the last maybe cut
             bool prefix = after.size() <= refTable.size();
             for (size_t i = 0; prefix && i + 1 < after.size(); ++i)
                 prefix = after[i] == refTable[i];
