@@ -60,51 +60,48 @@ std::string quote(const std::string& v) {
 
 // ---- one object per thread, cold tables ------------------------------------------------------
 
-// Words each charset can hold; not the system's ANSI code page, which the shared-object suite
-// warms. ISO-2022-JP goes through the Shift_JIS tables, so two charsets meet on one table.
-const struct CharsetWords {
-    const char* charset;
-    const char* words[3];
-} kCharsets[] = {
-    {"shift_jis", {"東京", "ｶﾀｶﾅ", "漢字"}},
-    {"iso-2022-jp", {"日本語", "ひらがな", "カタカナ"}},
-    {"gb2312", {"北京", "中文", "简体"}},
-    {"big5", {"臺北", "繁體", "中文"}},
-    {"ks_c_5601-1987", {"서울", "한국어", "김치"}},
-    {"euc-kr", {"부산", "안녕", "한글"}},
-    {"windows-1250", {"Łódź", "Žluťoučký", "kůň"}},
-    {"ibm037", {"Zoë", "Köln", "½¢"}},
-    {"koi8-r", {"Москва", "привет", "ёж"}},
-    {"windows-1251", {"Київ", "Ґрунт", "мир"}},
-    {"iso-8859-7", {"Αθήνα", "καλημέρα", "Ωμέγα"}},
-    {"utf-16", {"Zoë", "東京", "한국"}},
-    {"utf-7", {"a+b", "Ωmega", "日本"}},
+// Charsets, each with three words it can hold; not the system's ANSI code page, which the
+// shared-object suite warms. ISO-2022-JP goes through the Shift_JIS tables, so two charsets meet
+// on one table.
+const char* const kCharsets[][4] = {
+    {"shift_jis", "東京", "ｶﾀｶﾅ", "漢字"},
+    {"iso-2022-jp", "日本語", "ひらがな", "カタカナ"},
+    {"gb2312", "北京", "中文", "简体"},
+    {"big5", "臺北", "繁體", "中文"},
+    {"ks_c_5601-1987", "서울", "한국어", "김치"},
+    {"euc-kr", "부산", "안녕", "한글"},
+    {"windows-1250", "Łódź", "Žluťoučký", "kůň"},
+    {"ibm037", "Zoë", "Köln", "½¢"},
+    {"koi8-r", "Москва", "привет", "ёж"},
+    {"windows-1251", "Київ", "Ґрунт", "мир"},
+    {"iso-8859-7", "Αθήνα", "καλημέρα", "Ωμέγα"},
+    {"utf-16", "Zoë", "東京", "한국"},
+    {"utf-7", "a+b", "Ωmega", "日本"},
 };
 const int kCharsetCount = static_cast<int>(sizeof kCharsets / sizeof kCharsets[0]);
 
 // Load, edit, save in the charset and load again: the object holds the same text.
-void roundTrip(Csv& csv, const CharsetWords& cs, const std::string& mark, const std::string& path,
+void roundTrip(Csv& csv, const char* const* cs, const std::string& mark, const std::string& path,
                Problems& p) {
     std::string text; // the first line holds no quote and no ';', so that ',' is detected
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 3; ++c)
-            text += quote(cs.words[(r + c) % 3] + mark + std::to_string(r * 3 + c) +
+            text += quote(cs[1 + (r + c) % 3] + mark + std::to_string(r * 3 + c) +
                           (r > 1 && c == 1 ? ", \"q\"; x" : "")) +
                     (c < 2 ? "," : "\r\n");
-    const std::string at = cs.charset + mark, v = std::string("say \"") + cs.words[2] + "\"; x";
+    const std::string at = cs[0] + mark, v = std::string("say \"") + cs[3] + "\"; x";
     STRESS_CHECK(p, csv.loadString(text) && csv.save() == text, at);
     STRESS_CHECK(p, csv.obj.SetCell(2, 2, X(v)) && csv.cell(2, 2) == v, at);
     const std::string saved = csv.save();
-    STRESS_CHECK(p, csv.obj.SaveFile2(X(path), X(cs.charset)) && csv.loadFile(path, cs.charset),
-                 at);
+    STRESS_CHECK(p, csv.obj.SaveFile2(X(path), X(cs[0])) && csv.loadFile(path, cs[0]), at);
     STRESS_CHECK(p, csv.save() == saved, at + " read back");
 }
 
 TEST(ThreadStressCharsets, EightObjectsRoundTripWhileTheTablesAreFirstBuilt) {
     std::set<int> tables;
-    for (const CharsetWords& cs : kCharsets)
-        if (TableStore::hasTable(charsetNameToCodePage(cs.charset)))
-            tables.insert(charsetNameToCodePage(cs.charset));
+    for (const auto& cs : kCharsets)
+        if (TableStore::hasTable(charsetNameToCodePage(cs[0])))
+            tables.insert(charsetNameToCodePage(cs[0]));
     ASSERT_GE(tables.size(), 10u);
     for (int cp : tables)
         for (bool reverse : {false, true})
@@ -197,18 +194,22 @@ void checkReport(const std::string& report, bool xml, Problems& p) {
     p.checked += report.size() > root.size();
 }
 
-void worker(Csv& csv, int t, const testfs::TempDir& dir, Problems& p) {
+// Random calls on the shared object; a reader (t >= kWorkers) reads the text and XML reports
+// instead, now and then saving the XML one, for as long as the workers run.
+void worker(Csv& csv, int t, const testfs::TempDir& dir, const std::atomic<int>& busy,
+            Problems& p) {
+    const bool reader = t >= kWorkers;
     std::mt19937 rng(7919u * static_cast<unsigned>(t + 1));
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
     Csv parser;
     ClsCsv& obj = csv.obj;
     const std::string own = dir.utf8Path("saved" + std::to_string(t) + ".csv");
-    for (int op = 0; op < kWorkerOps && !p.any(); ++op) {
+    for (int op = 0; (reader ? busy.load() > 0 : op < kWorkerOps) && !p.any(); ++op) {
         const int k = pick(kTables), c = pick(3), r = pick(kMaxRow + 1);
         const std::string at = "op " + std::to_string(op), tag = std::to_string(t) + ".";
         const char* charset = pick(2) ? kAsciiCharsets[pick(4)] : nullptr;
         bool ok = false;
-        switch (pick(13)) {
+        switch (reader ? 13 + (op % 64 == 3) : pick(13)) {
         case 0: // every table detects ',', so the delimiter never reads otherwise
             obj.put_Crlf(pick(2) == 0);
             obj.put_HasColumnNames(pick(2) == 0);
@@ -250,26 +251,20 @@ void worker(Csv& csv, int t, const testfs::TempDir& dir, Problems& p) {
         case 10:
             checkSnapshot(csv.save(), parser, p);
             break;
+        case 13: {
+            XString s;
+            op % 2 ? obj.lastErrorXml(s, true) : obj.lastErrorText(s, true);
+            checkReport(s.getUtf8(), op % 2, p);
+            break;
+        }
+        case 14:
+            STRESS_CHECK(p, obj.saveLastError(X(own)), own);
+            checkReport(testfs::contentsOf(own), true, p);
+            break;
         default:
             STRESS_CHECK(p, charset ? obj.SaveFile2(X(own), X(charset)) : obj.SaveFile(X(own)), at);
             checkSnapshot(testfs::contentsOf(own), parser, p);
         }
-    }
-}
-
-// Reads the text and XML reports while the workers run, now and then saving the XML one.
-void reader(Csv& csv, int t, const testfs::TempDir& dir, const std::atomic<int>& busy,
-            Problems& p) {
-    const std::string name = dir.utf8Path("report" + std::to_string(t) + ".xml");
-    for (int i = 0; busy.load() > 0 && i < 50 * kWorkerOps && !p.any(); ++i) {
-        XString s;
-        if (i % 64 == 3) {
-            STRESS_CHECK(p, csv.obj.saveLastError(X(name)), name);
-            checkReport(testfs::contentsOf(name), true, p);
-            continue;
-        }
-        i % 2 ? csv.obj.lastErrorXml(s, true) : csv.obj.lastErrorText(s, true);
-        checkReport(s.getUtf8(), i % 2, p);
     }
 }
 
@@ -283,9 +278,8 @@ TEST(ThreadStressSharedObject, WorkersAndReportReadersOnOneObject) {
     std::vector<Problems> problems(kWorkers + kReaders);
     std::atomic<int> busy{kWorkers};
     runTogether(problems, [&](int t, Problems& p) {
-        if (t >= kWorkers) return reader(csv, t, dir, busy, p);
-        worker(csv, t, dir, p);
-        busy.fetch_sub(1);
+        worker(csv, t, dir, busy, p);
+        busy.fetch_sub(t < kWorkers);
     });
     for (int t = 0; t < kWorkers + kReaders; ++t) // every thread saw tables or logged calls
         EXPECT_GT(problems[t].checked, t < kWorkers ? kWorkerOps / 20 : 10) << t;
