@@ -23,11 +23,6 @@ std::string snapshot(Csv& csv) {
            (csv.obj.get_Crlf() ? "C" : "") + (csv.obj.get_HasColumnNames() ? "N" : "") + csv.save();
 }
 
-bool bigTestsWanted() {
-    const char* v = std::getenv("QX_BIG_TESTS");
-    return v && std::string(v) == "1";
-}
-
 // Loads text from a string, or from a file written with it.
 bool load(Csv& csv, const testfs::TempDir& dir, const std::string& text, bool fromFile) {
     if (!fromFile) return csv.loadString(text);
@@ -210,7 +205,8 @@ TEST(SizeShape, RowIndexesBeyondTheTable) {
 
 // Growing a table to its row bound (7 s and 1.6 GB with ASan).
 TEST(SizeShapeBig, LastRowAllowed) {
-    if (!bigTestsWanted()) GTEST_SKIP() << "set QX_BIG_TESTS=1 for the gigabyte cases";
+    const char* big = std::getenv("QX_BIG_TESTS");
+    if (!big || std::string(big) != "1") GTEST_SKIP() << "set QX_BIG_TESTS=1 for gigabyte cases";
     const int bound = Grid::kMaxRows;
     Csv csv;
     ASSERT_TRUE(csv.loadString("a,b\n"));
