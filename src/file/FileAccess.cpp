@@ -446,6 +446,17 @@ bool FileAccess::setFileAttributesX(XString& path, uint32_t attributes) {
 
 // ---- reading whole files ----------------------------------------------------------------------
 
+namespace {
+// The system's error text for the call that just failed, the file's name and what failed.
+void logReadFailure(LogBase* log, XString& path, const char* what) {
+    const uint32_t code = platform::getLastError();
+    if (!log) return;
+    logOsError(log, code);
+    log->logData("filename", path.getAnsi());
+    log->logError(what);
+}
+} // namespace
+
 bool FileAccess::readWholeFile(XString& path, FileReceiver& receiver, LogBase* log) {
     FileHandle h = openForRead(path, log);
     if (h == INVALID_HANDLE_VALUE) return false;
@@ -459,12 +470,7 @@ bool FileAccess::readWholeFile(XString& path, FileReceiver& receiver, LogBase* l
     const uint32_t size = platform::getFileSize(h, &sizeHigh);
     if (size == 0 && sizeHigh == 0) return true;
     if (size == platform::INVALID_FILE_SIZE && platform::getLastError() != 0) {
-        const uint32_t code = platform::getLastError();
-        if (log) {
-            logOsError(log, code);
-            log->logData("filename", path.getAnsi());
-            log->logError("Failed to get file size when loading string from file");
-        }
+        logReadFailure(log, path, "Failed to get file size when loading string from file");
         return false;
     }
     // Buffers count in signed 32 bits: a file that cannot fit is refused like an allocation that
@@ -495,12 +501,7 @@ bool FileAccess::readWholeFile(XString& path, FileReceiver& receiver, LogBase* l
         const uint32_t want = room < size - done ? room : size - done;
         uint32_t received = 0;
         if (!platform::readFile(h, at, want, &received)) {
-            const uint32_t code = platform::getLastError();
-            if (log) {
-                logOsError(log, code);
-                log->logData("filename", path.getAnsi());
-                log->logError("Failed to read data from file");
-            }
+            logReadFailure(log, path, "Failed to read data from file");
             return false;
         }
         done += received;
