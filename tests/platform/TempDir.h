@@ -29,15 +29,13 @@ inline std::string utf8(const fs::path& p) {
     return p.u8string();
 }
 
-inline std::string replaced(std::string s, char from, char to) {
-    std::replace(s.begin(), s.end(), from, to);
+inline std::string withBackslashes(std::string s) {
+    std::replace(s.begin(), s.end(), '/', '\\');
     return s;
 }
-inline std::string withBackslashes(const std::string& s) {
-    return replaced(s, '/', '\\');
-}
-inline std::string withSlashes(const std::string& s) {
-    return replaced(s, '\\', '/');
+inline std::string withSlashes(std::string s) {
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return s;
 }
 
 inline std::string contentsOf(const fs::path& p) {

@@ -128,11 +128,15 @@ TEST(TextFaults, DataBufferDropsItsContentsWhenItCannotGrow) {
     }
 }
 
-struct Item : QuenlixObject {};
+int deaths = 0;
+struct Item : QuenlixObject {
+    ~Item() override { ++deaths; }
+};
 
 // An append that cannot allocate leaves the array as it was: at the first block, at a growth, and
 // not at all when there is room. The pointer array doubles from 5 slots; the integer array starts
-// with room for 80 values.
+// with room for 80 values. Removal refuses indexes outside the array and moves the rest down;
+// setAt pads with zeros; removeAllObjects deletes.
 TEST(TextFaults, ArraysStayUnchangedWhenAnAppendFails) {
     const std::tuple<int, bool, bool> cases[] = {
         // values held, pointer append fits, integer append fits
@@ -155,8 +159,25 @@ TEST(TextFaults, ArraysStayUnchangedWhenAnAppendFails) {
         for (int i = 0; i < filled + intOk; ++i)
             EXPECT_EQ(ints.elementAt(i), i) << i;
         EXPECT_TRUE(ptrs.lastElement() == &items.back() && ints.elementAt(filled + intOk) == -1);
+        const int n = ptrs.getSize();
+        EXPECT_TRUE(!ptrs.removeAt(-1) && !ptrs.removeAt(n) && ptrs.pop() == &items.back());
+        if (n > 2)
+            EXPECT_TRUE(ptrs.removeAt(0) == &items[0] && ptrs.elementAt(0) == &items[1] &&
+                        ptrs.lastElement() == &items[n - 2] && ptrs.getSize() == n - 2);
         ptrs.removeAllNoDelete();
     }
+    ExtIntArray ints;
+    ints.setAt(5, 7);
+    ints.setAt(-1, 9);
+    ASSERT_EQ(ints.getSize(), 6);
+    for (int i = -1; i < 7; ++i)
+        EXPECT_EQ(ints.elementAt(i), i == 5 ? 7 : 0) << i;
+    ExtPtrArray owner; // removeAllObjects deletes what it holds, skipping empty slots
+    owner.appendPtr(qxNew<Item>());
+    owner.appendPtr(nullptr);
+    const int before = deaths;
+    owner.removeAllObjects();
+    EXPECT_TRUE(deaths == before + 1 && owner.getSize() == 0 && !owner.pop());
 }
 
 } // namespace
