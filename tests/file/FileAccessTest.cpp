@@ -220,6 +220,13 @@ TEST_F(FileAccessTest, SaveWritesEveryByteAndLoadAppendsTheWholeFile) {
     }
     EXPECT_TRUE(FileAccess::writeWholeFile(path.c_str(), nullptr, 3, nullptr));
     EXPECT_EQ(testfs::contentsOf(path), "") << "no data: an empty file";
+    // After a failed load the last error's text is that of the code the failed open left.
+    StringBuffer none, got;
+    EXPECT_FALSE(load(dir.utf8Path("none/f.csv"), none, nullptr));
+    const uint32_t code = platform::lastErrorCode();
+    got.appendLastWindowsError();
+    EXPECT_EQ(textOf(got), trimmedErrorText(code));
+    EXPECT_NE(code, 0u);
 }
 
 } // namespace
