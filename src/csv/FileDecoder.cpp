@@ -42,7 +42,7 @@ void FileDecoder::took(uint32_t count, bool last) {
     if (first_) {
         if (size < 3 && !last) return; // the mark needs three bytes to be told
         first_ = false;
-        if (fileSize_ > 3 && size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
+        if (size >= 3 && FileAccess::dropsUtf8Mark(data, fileSize_)) {
             size -= 3;
             std::memmove(data, data + 3, size);
         }
@@ -63,12 +63,6 @@ void FileDecoder::took(uint32_t count, bool last) {
 }
 
 void FileDecoder::takeText(StringBuffer& text) {
-    DataBuffer& block = byLines_ ? decoded_ : pending_;
-    const unsigned size = block.getSize();
-    block.appendByte(0);
-    if (block.getSize() == size + 1)
-        text.takeData(block);
-    else
-        text.clear(); // no room for the terminator: as a copy that failed would leave it
+    text.takeBytes(byLines_ ? decoded_ : pending_);
     if (!byLines_) text.convertEncoding(codePage_, 65001);
 }

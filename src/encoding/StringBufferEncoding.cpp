@@ -19,11 +19,7 @@ void StringBuffer::convertEncoding(int fromCodePage, int toCodePage) {
     converter.convert(fromCodePage, toCodePage, reinterpret_cast<const unsigned char*>(data_),
                       static_cast<unsigned>(length_), converted);
     // The converted block becomes the text's own: no second copy of a whole file's text.
-    // Without room for the terminator the text ends empty, as a copy that failed would leave it.
-    clear();
-    const unsigned size = converted.getSize();
-    converted.appendByte(0);
-    if (converted.getSize() == size + 1) takeData(converted);
+    takeBytes(converted);
 }
 
 void StringBuffer::convertAnsiToUtf8() {
@@ -33,7 +29,5 @@ void StringBuffer::convertAnsiToUtf8() {
     EncodingConvert converter;
     converter.convertFromAnsi(65001, reinterpret_cast<const unsigned char*>(data_),
                               static_cast<unsigned>(length_), converted);
-    clear();
-    converted.appendByte(0);
-    takeData(converted);
+    takeBytes(converted);
 }

@@ -78,6 +78,13 @@ public:
     // Whether the ANSI functions can take path (separators already turned into "\").
     static bool useAnsiApi(XString& path);
 
+    // Whether a whole-file load drops a UTF-8 byte-order mark from text that starts at `start`
+    // and is `length` bytes long: a mark before more text goes, a file of nothing but the mark
+    // keeps it. At least three bytes must be readable at start when length exceeds three.
+    static bool dropsUtf8Mark(const void* start, uint64_t length) {
+        const unsigned char* p = static_cast<const unsigned char*>(start);
+        return length > 3 && p[0] == 0xEF && p[1] == 0xBB && p[2] == 0xBF;
+    }
     // Room a whole-file read into one buffer asks for beyond the file's bytes (the terminator and
     // a little more); files that cannot fit a signed 32-bit count with it are refused.
     static const uint32_t kReadSlack = 4;

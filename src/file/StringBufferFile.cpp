@@ -45,11 +45,7 @@ bool StringBuffer::loadFromFile(XString& path, LogBase* log) {
     } receiver(*this);
     if (!FileAccess::readWholeFile(path, receiver, log)) return false;
 
-    // A UTF-8 byte-order mark is dropped; a file of nothing but the mark keeps it.
-    if (receiver.read_ && length_ > 3 && static_cast<unsigned char>(data_[0]) == 0xEF &&
-        static_cast<unsigned char>(data_[1]) == 0xBB &&
-        static_cast<unsigned char>(data_[2]) == 0xBF) {
+    if (receiver.read_ && FileAccess::dropsUtf8Mark(data_, static_cast<uint64_t>(length_)))
         removeFirstN(3);
-    }
     return true;
 }

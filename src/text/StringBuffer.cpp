@@ -303,6 +303,15 @@ void StringBuffer::takeData(DataBuffer& db) {
     db.releaseData();
 }
 
+void StringBuffer::takeBytes(DataBuffer& db) {
+    const unsigned size = db.getSize();
+    db.appendByte(0);
+    if (db.getSize() == size + 1)
+        takeData(db);
+    else
+        clear();
+}
+
 bool StringBuffer::expectNumBytes(int n) {
     checkMarker();
     if (n < 0) return false;

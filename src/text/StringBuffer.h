@@ -52,6 +52,9 @@ public:
     void setSb(const StringBuffer& o);
     // Adopts the bytes of db (the caller has appended a NUL as the last byte); db is left empty.
     void takeData(DataBuffer& db);
+    // The same for bytes without the NUL: it is appended first. Without room for it the text is
+    // left empty (as a copy that failed would leave it) rather than one byte short.
+    void takeBytes(DataBuffer& db);
     bool expectNumBytes(int n);
     void minimizeMemory();
     void shorten(int n);

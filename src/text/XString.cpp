@@ -174,8 +174,7 @@ const char* XString::getAnsi() {
         DataBuffer converted;
         exact = convertBytes(kUtf8, acp, utf8_.getString(), static_cast<unsigned>(utf8_.getSize()),
                              converted);
-        converted.appendByte(0);
-        ansi_.takeData(converted);
+        ansi_.takeBytes(converted);
     } else if (unicodeCurrent_) {
         ansi_.clear();
         unsigned n = unicodeBytes(unicode_);
@@ -204,8 +203,7 @@ const char* XString::getUtf8() {
         DataBuffer converted;
         converted.ensureBuffer(n + n / 16 + 4);
         convertBytes(platform::ansiCodePage(), kUtf8, ansi_.getString(), n, converted);
-        converted.appendByte(0);
-        utf8_.takeData(converted);
+        utf8_.takeBytes(converted);
     } else if (unicodeCurrent_) {
         utf8_.clear();
         unsigned n = unicodeBytes(unicode_);
