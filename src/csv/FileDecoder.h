@@ -1,7 +1,8 @@
 #pragma once
 // Receives a file being read and decodes it to UTF-8. Where the code page allows it
 // (EncodingConvert::decodesByLines), the file is decoded a piece at a time as it arrives, each
-// piece up to its last LF byte (the rest waits for the next), so that a converting load never
+// piece up to its last LF byte (the rest waits for the next; a single-byte table takes the whole
+// piece), so that a converting load never
 // holds the whole file as read beside its decoded text; otherwise the whole file is read first
 // and decoded at once. Like a whole-file load, a UTF-8 byte-order mark at the start of a file
 // longer than the mark is left out.
@@ -30,6 +31,7 @@ private:
     const uint32_t pieceBytes_;
     uint32_t fileSize_ = 0;
     bool byLines_ = false;
+    bool byBytes_ = false; // pieces are cut anywhere, not only after an LF
     bool first_ = true;
     // The bytes read and not yet decoded, at the start of the block, then room for a piece.
     DataBuffer pending_;

@@ -181,6 +181,11 @@ bool EncodingConvert::decodesByLines(int fromCodePage, uint64_t bytes) {
     }
 }
 
+bool EncodingConvert::decodesByBytes(int fromCodePage) {
+    return TableStore::kindOf(fromCodePage) == TableStore::kSingleByte &&
+           fromCodePage != kMacArabic;
+}
+
 bool EncodingConvert::convert(int from, int to, const unsigned char* data, unsigned size,
                               DataBuffer& out) {
     if (to == 0 || from == to) {

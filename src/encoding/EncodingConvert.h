@@ -32,6 +32,9 @@ public:
     // single-byte table but Mac Arabic, whose runs are reordered across the text; a double-byte
     // table whose keys all fit two bytes and none of which holds an LF).
     static bool decodesByLines(int fromCodePage, uint64_t bytes);
+    // Whether, further, the stretches may end anywhere: a single-byte table in which every byte is
+    // a character of its own (all but Mac Arabic). An EBCDIC text has no LF byte to cut at.
+    static bool decodesByBytes(int fromCodePage);
 
     // Table store access (the tables themselves live in encoding/tables).
     static void ensureForwardTable(int codePage);

@@ -30,6 +30,11 @@ std::string errorMessageText(uint32_t code);
 // for large pages for it (a 37 MB text then costs a few dozen page faults instead of thousands);
 // the Windows build does nothing. Changes nothing that can be observed but time.
 void adviseLargeBlock(void* block, std::size_t size);
+// A hint that the `size` bytes at `from`, inside one allocated block, are written next: the Linux
+// build has the pages among them that are not yet in memory mapped in one call, instead of one
+// page fault each as the writer reaches them; the Windows build does nothing. Changes nothing
+// that can be observed but time (the bytes keep their values).
+void prepareToWrite(void* from, std::size_t size);
 // For a process that loads one table, saves it and ends (the command-line tool): large blocks
 // come from the heap and freed memory stays there, so that the text of a save reuses the pages
 // the file was read into instead of faulting in fresh ones. The Windows build does nothing.

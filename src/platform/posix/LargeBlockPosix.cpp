@@ -21,6 +21,21 @@ void adviseLargeBlock(void* block, std::size_t size) {
 #endif
 }
 
+void prepareToWrite(void* from, std::size_t size) {
+#ifdef MADV_POPULATE_WRITE
+    // Whole pages inside the range only: the pages at its ends may belong to other blocks, and
+    // a failure (an older kernel) costs nothing but the faults it would have saved.
+    const std::uintptr_t page = 4096;
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(from);
+    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
+    const std::uintptr_t end = (start + size) & ~(page - 1);
+    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+#else
+    (void)from;
+    (void)size;
+#endif
+}
+
 void keepFreedLargeBlocks() {
 #ifdef M_MMAP_THRESHOLD
     mallopt(M_MMAP_THRESHOLD, 32 << 20); // the largest value the allocator takes

@@ -5,6 +5,7 @@
 namespace platform {
 
 void adviseLargeBlock(void*, std::size_t) {}
+void prepareToWrite(void*, std::size_t) {}
 void keepFreedLargeBlocks() {}
 
 } // namespace platform
