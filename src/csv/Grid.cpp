@@ -110,7 +110,7 @@ bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
 }
 
 void Grid::useIndex(int row, const char* text, int length) const {
-    if (lastRow_.holds(text, length, row, delimiter_) || rows_.isOwned(row)) return;
+    if (lastRow_.holds(text, length, row, delimiter_) || !rows_.asLoaded(row)) return;
     int fields;
     const int* starts = index_.row(row, length, delimiter_, &fields);
     if (starts) lastRow_.borrow(text, length, row, delimiter_, starts, fields);

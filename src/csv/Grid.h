@@ -87,8 +87,9 @@ private:
     bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
     // Points the row memo at the loader's field starts for the row, when it has them.
     void useIndex(int row, const char* text, int length) const;
-    // Loads the text in block[0..length) (block[length] is NUL), which the grid takes over.
-    int loadBlock(char* block, int length, char initialDelimiter);
+    // Loads the text in block[0..length) (block[length] is NUL), which the grid takes over; the
+    // block is `capacity` bytes long, and rows that grow when saved may move behind the text.
+    int loadBlock(char* block, int length, int capacity, char initialDelimiter);
 
     StringBuffer headerLine_;
     HashMap columnIndex_;

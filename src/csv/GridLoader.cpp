@@ -303,24 +303,24 @@ int Grid::loadCsv(StringBuffer& text, char initialDelimiter) {
     if (block) std::memcpy(block, text.getString(), static_cast<size_t>(length) + 1);
     crlfToLf(text);
     // Without memory for the copy the load yields no rows, as when the first row cannot be had.
-    return loadBlock(block, block ? length : 0, initialDelimiter);
+    return loadBlock(block, block ? length : 0, length + 1, initialDelimiter);
 }
 
 int Grid::loadCsvTaking(StringBuffer& text, char initialDelimiter) {
     const int length = text.getSize();
     int capacity = 0;
     char* block = text.releaseBlock(&capacity);
-    return loadBlock(block, block ? length : 0, initialDelimiter);
+    return loadBlock(block, block ? length : 0, capacity, initialDelimiter);
 }
 
-int Grid::loadBlock(char* block, int length, char initialDelimiter) {
+int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter) {
     lastRow_.clear();
     index_.clear();
     delimiter_ = initialDelimiter;
     rows_.clear();
     colCountCache_.clear();
     columnIndex_.hashClear();
-    rows_.adoptBlock(block);
+    rows_.adoptBlock(block, length + 1, capacity);
 
     // Step by step as splitting the folded text: the rows, the column-name line taken apart.
     // An empty text has no line at all. When the table cannot grow, the rows made so far stay.

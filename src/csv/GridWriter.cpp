@@ -34,16 +34,8 @@ template <class F> void Grid::forEachSavedLine(F&& onLine) {
         const void* cr = std::memchr(text, '\r', static_cast<size_t>(length));
         const bool change = crlf ? cr || std::memchr(text, '\n', static_cast<size_t>(length))
                                  : cr && std::strstr(static_cast<const char*>(cr), "\r\n");
-        StringBuffer* row = change ? rows_.editable(i) : nullptr;
-        if (row) {
-            if (crlf)
-                row->toCrlf();
-            else
-                row->toLf();
-            text = row->getString();
-            length = row->getSize();
-        }
         // Without memory for a copy of its own, a row that should change is written unchanged.
+        if (change && rows_.normaliseLineEnds(i, crlf)) rows_.text(i, &text, &length);
         if (!onLine(text, length)) return;
     }
 }

@@ -30,6 +30,7 @@ void RowStore::clear() {
     count_ = capacity_ = 0;
     qxFree(block_);
     block_ = nullptr;
+    loadedEnd_ = blockUsed_ = blockCapacity_ = 0;
 }
 
 bool RowStore::ownedText(const Slot& s, const char** data, int* length) const {
@@ -40,9 +41,9 @@ bool RowStore::ownedText(const Slot& s, const char** data, int* length) const {
     return true;
 }
 
-bool RowStore::isOwned(int row) const {
-    return static_cast<unsigned>(row) < static_cast<unsigned>(count_) &&
-           slots_[row].length == kOwned;
+bool RowStore::asLoaded(int row) const {
+    return static_cast<unsigned>(row) < static_cast<unsigned>(count_) && slots_[row].length >= 0 &&
+           slots_[row].offset < loadedEnd_;
 }
 
 bool RowStore::growTable() {
@@ -104,9 +105,67 @@ StringBuffer* RowStore::editable(int row) {
     return copy;
 }
 
-void RowStore::adoptBlock(char* block) {
+void RowStore::adoptBlock(char* block, int used, int capacity) {
     if (block_ != block) qxFree(block_);
     block_ = block;
+    loadedEnd_ = blockUsed_ = block && used > 0 ? static_cast<uint32_t>(used) : 0;
+    blockCapacity_ = block && capacity > used ? static_cast<uint32_t>(capacity) : blockUsed_;
+}
+
+bool RowStore::normaliseLineEnds(int row, bool crlf) {
+    if (static_cast<unsigned>(row) >= static_cast<unsigned>(count_)) return false;
+    Slot& s = slots_[row];
+    if (s.length == kOwned) {
+        StringBuffer* text = owned_[s.offset];
+        if (crlf)
+            text->toCrlf();
+        else
+            text->toLf();
+        return true;
+    }
+    if (s.length == kMissing) return false;
+    char* text = block_ + s.offset;
+    const int n = s.length;
+    if (!crlf) {
+        s.length = StringBuffer::toLfInPlace(text, n);
+        text[s.length] = 0;
+        return true;
+    }
+    const long long length = StringBuffer::crlfLength(text, n);
+    if (length < 0) return true;
+    if (!std::memchr(text, '\n', static_cast<size_t>(n))) {
+        // Only lone CRs go: the text shrinks in place.
+        s.length = static_cast<int>(StringBuffer::putCrlf(text, n, text) - text);
+        text[s.length] = 0;
+        return true;
+    }
+    // Some LF gains a CR: the row is written once, behind the text where it fits (the old
+    // stretch is left unused), else into a buffer of its own.
+    if (length < static_cast<long long>(blockCapacity_ - blockUsed_)) {
+        char* out = block_ + blockUsed_;
+        char* end = StringBuffer::putCrlf(text, n, out);
+        *end = 0;
+        s.offset = blockUsed_;
+        s.length = static_cast<int32_t>(end - out);
+        blockUsed_ += static_cast<uint32_t>(s.length) + 1;
+        return true;
+    }
+    if (length > 0x7FFFFFF0LL) return false;
+    StringBuffer* copy = qxNew<StringBuffer>();
+    if (!copy || !copy->expectNumBytes(static_cast<int>(length))) {
+        qxDelete(copy);
+        return false;
+    }
+    char* end = StringBuffer::putCrlf(text, n, copy->getWritableData());
+    copy->setLength(static_cast<int>(end - copy->getWritableData()));
+    const int index = addOwned(copy);
+    if (index < 0) {
+        qxDelete(copy);
+        return false;
+    }
+    s.offset = static_cast<uint32_t>(index);
+    s.length = kOwned;
+    return true;
 }
 
 void RowStore::trim(int row) {

@@ -38,7 +38,9 @@ public:
     // The row as a StringBuffer that may be changed in place; a loaded row is first copied into
     // one of its own. Null for a missing row, an index out of range, or without memory.
     StringBuffer* editable(int row);
-    bool isOwned(int row) const;
+    // Whether a row is still the stretch it was loaded as (not owned, not moved; it may have
+    // been shortened in place).
+    bool asLoaded(int row) const;
 
     // Appends a row held in its own buffer (the store takes it over) or, for null, a missing
     // row. False, row not taken, when the table cannot grow.
@@ -49,8 +51,9 @@ public:
 
     // ---- loading ----
     // Takes over a block made with qxAlloc (the previous one, if any, is freed). Rows are then
-    // appended as stretches of it.
-    void adoptBlock(char* block);
+    // appended as stretches of its first `used` bytes; the rest, up to `capacity`, is room for
+    // rows that grow when saved (none when capacity is not more than used).
+    void adoptBlock(char* block, int used = 0, int capacity = 0);
     char* block() { return block_; }
     // A row made of block[offset, offset + length), where block[offset + length] is a NUL byte.
     // False when the table cannot grow.
@@ -61,6 +64,12 @@ public:
         ++count_;
         return true;
     }
+    // Normalises the line ends inside a row's text as a save does: as StringBuffer::toCrlf when
+    // crlf is true, as toLf when it is false. A loaded row whose text only loses bytes is changed
+    // in place; one that gains a CR is written once, into the block's unused room behind the
+    // text while there is some, else into a buffer of its own. False, and the row unchanged, for
+    // a missing row or without memory.
+    bool normaliseLineEnds(int row, bool crlf);
     // Removes blanks, tabs, CR and LF at both ends of a row's text (as StringBuffer::trim).
     void trim(int row);
     // Removes the last row and deletes its text.
@@ -82,6 +91,9 @@ private:
     int addOwned(StringBuffer* row);
 
     char* block_ = nullptr;
+    uint32_t loadedEnd_ = 0; // the loaded text's bytes, then rows moved behind them
+    uint32_t blockUsed_ = 0;
+    uint32_t blockCapacity_ = 0;
     Slot* slots_ = nullptr;
     int count_ = 0;
     int capacity_ = 0;

@@ -473,33 +473,13 @@ void StringBuffer::toLowercase() {
 // has a CR before every LF and no other CR comes out the same and is left alone.
 void StringBuffer::toCrlf() {
     checkMarker();
-    int lfs = 0;
-    bool same = true;
-    for (int i = 0; i < length_; ++i) {
-        if (data_[i] == '\n') {
-            ++lfs;
-            if (i == 0 || data_[i - 1] != '\r') same = false;
-        } else if (data_[i] == '\r' && (i + 1 == length_ || data_[i + 1] != '\n')) {
-            same = false;
-        }
-    }
-    if (same) return;
-    int crs = 0;
-    for (int i = 0; i < length_; ++i)
-        if (data_[i] == '\r') ++crs;
-    const long long newLength = static_cast<long long>(length_) - crs + lfs;
-    if (newLength > INT_MAX - 2) return;
+    const long long newLength = crlfLength(data_, length_);
+    if (newLength < 0 || newLength > INT_MAX - 2) return;
     long long cap = newLength + 1;
     if (cap < growthStep_) cap = growthStep_;
     char* block = static_cast<char*>(qxAlloc(static_cast<size_t>(cap)));
     if (!block) return;
-    char* out = block;
-    for (int i = 0; i < length_; ++i) {
-        const char c = data_[i];
-        if (c == '\r') continue;
-        if (c == '\n') *out++ = '\r';
-        *out++ = c;
-    }
+    char* out = putCrlf(data_, length_, block);
     *out = 0;
     if (data_ != g_sharedEmpty) qxFree(data_);
     data_ = block;
@@ -507,8 +487,46 @@ void StringBuffer::toCrlf() {
     length_ = static_cast<int>(out - block);
 }
 
+// Every CR LF loses its CR, left to right: the text only shrinks, so it is done in place.
 void StringBuffer::toLf() {
-    replaceAll("\r\n", "\n");
+    checkMarker();
+    if (length_ == 0) return;
+    length_ = toLfInPlace(data_, length_);
+    data_[length_] = 0;
+}
+
+long long StringBuffer::crlfLength(const char* text, int length) {
+    int lfs = 0, crs = 0;
+    bool same = true;
+    for (int i = 0; i < length; ++i) {
+        if (text[i] == '\n') {
+            ++lfs;
+            if (i == 0 || text[i - 1] != '\r') same = false;
+        } else if (text[i] == '\r') {
+            ++crs;
+            if (i + 1 == length || text[i + 1] != '\n') same = false;
+        }
+    }
+    return same ? -1 : static_cast<long long>(length) - crs + lfs;
+}
+
+char* StringBuffer::putCrlf(const char* text, int length, char* out) {
+    for (int i = 0; i < length; ++i) {
+        const char c = text[i];
+        if (c == '\r') continue;
+        if (c == '\n') *out++ = '\r';
+        *out++ = c;
+    }
+    return out;
+}
+
+int StringBuffer::toLfInPlace(char* text, int length) {
+    int w = 0;
+    for (int i = 0; i < length; ++i) {
+        if (text[i] == '\r' && i + 1 < length && text[i + 1] == '\n') continue;
+        text[w++] = text[i];
+    }
+    return w;
 }
 
 void StringBuffer::encodeXmlSpecial() {

@@ -105,6 +105,15 @@ public:
     void toLowercase();
     void toCrlf();
     void toLf();
+    // The same on bytes held elsewhere (a table's rows):
+    // the length `length` bytes at text have after toCrlf, or -1 when toCrlf leaves them as
+    // they are (a CR before every LF and no other CR);
+    static long long crlfLength(const char* text, int length);
+    // writes them to out as toCrlf makes them and returns the end (out may be text itself when
+    // the bytes hold no LF);
+    static char* putCrlf(const char* text, int length, char* out);
+    // makes them what toLf makes them, in place, and returns their new length.
+    static int toLfInPlace(char* text, int length);
     void encodeXmlSpecial();
     void removeFirstN(int n);
 
