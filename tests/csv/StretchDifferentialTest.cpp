@@ -110,7 +110,8 @@ TEST(Stretches, LoadingDecodesTheWholeFile) {
         // Double-byte texts large enough for the flat tables that decide whether their code page
         // decodes by lines.
         const bool large = TableStore::kindOf(cp) == TableStore::kDoubleByte;
-        const std::string bytes = hostileBytes(++seed, (large ? 70000 : 9000) + seed % 7);
+        ++seed;
+        const std::string bytes = hostileBytes(seed, (large ? 70000 : 9000) + seed % 7);
         for (uint32_t piece : {7u, 4096u})
             expectSameDecoding(dir, cp, bytes, piece);
     }
