@@ -7,11 +7,34 @@
 
 #include <cstring>
 
+namespace {
+const int kUtf16Le = 1200;
+const int kUtf16Be = 1201;
+
+// Where a piece of UTF-16 text (units at even offsets) may end: just after its last LF unit
+// that the next unit follows and that next unit is not FF FE or FE FF, which the next piece
+// would take for a byte-order mark; 0 when there is no such place at or after `from`.
+unsigned utf16Cut(const unsigned char* data, unsigned size, unsigned from, bool bigEndian) {
+    if (size < 4) return 0;
+    const unsigned char lf0 = bigEndian ? 0 : '\n', lf1 = bigEndian ? '\n' : 0;
+    for (unsigned p = (size - 4) & ~1u;; p -= 2) {
+        if (data[p] == lf0 && data[p + 1] == lf1 &&
+            !((data[p + 2] == 0xFF && data[p + 3] == 0xFE) ||
+              (data[p + 2] == 0xFE && data[p + 3] == 0xFF)))
+            return p + 2;
+        if (p <= from) return 0;
+    }
+}
+} // namespace
+
 bool FileDecoder::expect(uint32_t size) {
     fileSize_ = size;
     // Code page 437 text that is all seven-bit stays as read (see StringBuffer::convertEncoding),
-    // which only the whole file can tell.
-    byLines_ = codePage_ != 437 && EncodingConvert::decodesByLines(codePage_, size);
+    // which only the whole file can tell. UTF-16 is cut after LF units; its byte order is the one
+    // the first piece's mark gives, as for the whole text.
+    utf16_ = codePage_ == kUtf16Le || codePage_ == kUtf16Be;
+    unitCodePage_ = codePage_;
+    byLines_ = utf16_ || (codePage_ != 437 && EncodingConvert::decodesByLines(codePage_, size));
     if (!byLines_) return pending_.ensureBuffer(size + FileAccess::kReadSlack);
     byBytes_ = EncodingConvert::decodesByBytes(codePage_);
     // Room for the decoded text is had at once, as a whole-file load has it for the file: half as
@@ -56,13 +79,19 @@ void FileDecoder::took(uint32_t count, bool last) {
             size -= 3;
             std::memmove(data, data + 3, size);
         }
+        if (utf16_ && size >= 2 && data[0] == 0xFE && data[1] == 0xFF) unitCodePage_ = kUtf16Be;
+        if (utf16_ && size >= 2 && data[0] == 0xFF && data[1] == 0xFE) unitCodePage_ = kUtf16Le;
     }
     if (!byLines_) {
         pending_.setDataSize(size); // converted whole by takeText
         return;
     }
     unsigned cut = size;
-    if (!last && !byBytes_) {
+    if (!last && utf16_) {
+        // An LF unit at the end of the last piece waited for the unit after it.
+        cut = utf16Cut(data, size, searched >= 4 ? (searched - 4) & ~1u : 0,
+                       unitCodePage_ == kUtf16Be);
+    } else if (!last && !byBytes_) {
         while (cut > searched && data[cut - 1] != '\n')
             --cut;
         if (cut == searched) cut = 0; // no LF yet: all of it waits
@@ -75,7 +104,7 @@ void FileDecoder::took(uint32_t count, bool last) {
         const uint64_t most = static_cast<uint64_t>(cut) * 2;
         platform::prepareToWrite(decoded_.getData() + used,
                                  static_cast<std::size_t>(room < most ? room : most));
-        EncodingConvert().convert(codePage_, 65001, data, cut, decoded_);
+        EncodingConvert().convert(unitCodePage_, 65001, data, cut, decoded_);
     }
     std::memmove(data, data + cut, size - cut);
     pending_.setDataSize(size - cut);

@@ -2,7 +2,7 @@
 // Receives a file being read and decodes it to UTF-8. Where the code page allows it
 // (EncodingConvert::decodesByLines), the file is decoded a piece at a time as it arrives, each
 // piece up to its last LF byte (the rest waits for the next; a single-byte table takes the whole
-// piece), so that a converting load never
+// piece, UTF-16 is cut after an LF unit), so that a converting load never
 // holds the whole file as read beside its decoded text; otherwise the whole file is read first
 // and decoded at once. Like a whole-file load, a UTF-8 byte-order mark at the start of a file
 // longer than the mark is left out.
@@ -32,6 +32,8 @@ private:
     uint32_t fileSize_ = 0;
     bool byLines_ = false;
     bool byBytes_ = false; // pieces are cut anywhere, not only after an LF
+    bool utf16_ = false;   // pieces are cut after an LF unit
+    int unitCodePage_ = 0; // the code page the pieces are decoded from
     bool first_ = true;
     // The bytes read and not yet decoded, at the start of the block, then room for a piece.
     DataBuffer pending_;

@@ -83,6 +83,21 @@ std::string hostileBytes(unsigned seed, size_t size) {
     return bytes;
 }
 
+// UTF-16 of both byte orders mixed: LF units, units that look like marks, surrogates of both
+// orders, some texts opening with a mark of either order or the UTF-8 one, some an odd byte long.
+std::string hostileUnits(unsigned seed, size_t units) {
+    static const char* const kUnits[] = {"\n\0",     "\n\0",     "\0\n",    "\xFF\xFE", "\xFE\xFF",
+                                         "\r\0",     ",\0",      "a\0",     "\x3D\xD8", "\x00\xDE",
+                                         "\xD8\x3D", "\xDE\x00", "\x42\x30"};
+    static const char* const kOpenings[] = {"", "\xFF\xFE", "\xFE\xFF", "\xEF\xBB\xBF"};
+    std::mt19937 rng(seed);
+    std::string bytes = kOpenings[seed % 4];
+    for (size_t i = 0; i < units; ++i)
+        bytes.append(kUnits[rng() % (sizeof kUnits / sizeof *kUnits)], 2);
+    if (seed % 5 == 0) bytes += 'x';
+    return bytes;
+}
+
 // The file read whole and converted, against the same file decoded as it is read.
 void expectSameDecoding(const testfs::TempDir& dir, int cp, const std::string& bytes,
                         uint32_t piece) {
@@ -115,6 +130,9 @@ TEST(Stretches, LoadingDecodesTheWholeFile) {
         for (uint32_t piece : {7u, 4096u})
             expectSameDecoding(dir, cp, bytes, piece);
     }
+    for (unsigned seed = 0; seed < 20; ++seed)
+        for (uint32_t piece : {3u, 7u, 64u})
+            expectSameDecoding(dir, seed % 2 ? 1201 : 1200, hostileUnits(seed, 3000), piece);
     // A byte-order mark goes only from a file longer than the mark; seven-bit text in code page
     // 437 stays as read, NUL and all.
     for (const char* bytes : {"", "\xEF", "\xEF\xBB\xBF", "\xEF\xBB\xBF\n", "\n\xEF\xBB\xBF"})
