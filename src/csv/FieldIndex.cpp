@@ -1,6 +1,7 @@
 #include "csv/FieldIndex.h"
 
 #include "platform/Memory.h"
+#include "platform/Platform.h"
 
 #include <cstddef>
 
@@ -17,16 +18,6 @@ void FieldIndex::clear() {
     firstRowLine_ = 0;
     delimiter_ = 0;
     building_ = false;
-}
-
-void FieldIndex::begin(char delimiter, int firstRowLine, int sizeHint) {
-    clear();
-    delimiter_ = delimiter;
-    firstRowLine_ = firstRowLine;
-    building_ = true;
-    // Room for a field every eight bytes and a line every 64 at first: most tables then need no
-    // growth (memory not written is not used in practice).
-    grow(sizeHint / 8 + 64, sizeHint / 64 + 16);
 }
 
 namespace {
@@ -48,13 +39,42 @@ bool growArray(int*& block, std::ptrdiff_t& capacity, std::ptrdiff_t need) {
     capacity = grown;
     return true;
 }
+
+// Asks for the pages of block[from, to) (to at most capacity) and returns the end.
+std::ptrdiff_t readyUpTo(int* block, std::ptrdiff_t from, std::ptrdiff_t to,
+                         std::ptrdiff_t capacity) {
+    if (to > capacity) to = capacity;
+    if (to > from)
+        platform::prepareToWrite(block + from, static_cast<std::size_t>(to - from) * sizeof(int));
+    return to;
+}
 } // namespace
 
+void FieldIndex::begin(char delimiter, int firstRowLine, int sizeHint) {
+    clear();
+    delimiter_ = delimiter;
+    firstRowLine_ = firstRowLine;
+    building_ = true;
+    // Room for a field every eight bytes and a line every 64 at first: most tables then need no
+    // growth (memory not written is not used in practice). Pages are asked for as the index is
+    // filled (see grow).
+    if (!growArray(entries_, capacity_, sizeHint / 8 + 64) ||
+        !growArray(lines_, lineCapacity_, sizeHint / 64 + 16))
+        clear();
+}
+
+// The blocks are sized for the whole text at once but filled a block of the text at a time: the
+// pages ahead of the writer are asked for a stretch at a time, in one call each, instead of one
+// page fault per page.
 bool FieldIndex::grow(int entries, int lines) {
     if (!building_) return false;
-    if (growArray(entries_, capacity_, count_ + entries) &&
-        growArray(lines_, lineCapacity_, lineCount_ + lines))
-        return true;
-    clear(); // the index is dropped and answers nothing
-    return false;
+    if (!growArray(entries_, capacity_, count_ + entries) ||
+        !growArray(lines_, lineCapacity_, lineCount_ + lines)) {
+        clear(); // the index is dropped and answers nothing
+        return false;
+    }
+    const std::ptrdiff_t ahead = 1 << 15; // ints: 128 KB
+    ready_ = readyUpTo(entries_, count_, count_ + entries + ahead, capacity_);
+    linesReady_ = readyUpTo(lines_, lineCount_, lineCount_ + lines + ahead, lineCapacity_);
+    return true;
 }

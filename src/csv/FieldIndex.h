@@ -47,7 +47,7 @@ public:
     // Room for the entries and lines of one more block; false (and the index dropped) without
     // memory.
     bool reserve(int entries, int lines) {
-        if (count_ + entries <= capacity_ && lineCount_ + lines <= lineCapacity_) return true;
+        if (count_ + entries <= ready_ && lineCount_ + lines <= linesReady_) return true;
         return grow(entries, lines);
     }
     // A new line starts (its first field at offset 0).
@@ -83,6 +83,9 @@ private:
     int* lines_ = nullptr; // index of each line's first field start, -1 when left out
     std::ptrdiff_t lineCount_ = 0;
     std::ptrdiff_t lineCapacity_ = 0;
+    // How far the blocks' pages have been asked for (see grow): at most the capacities.
+    std::ptrdiff_t ready_ = 0;
+    std::ptrdiff_t linesReady_ = 0;
     int firstRowLine_ = 0;
     char delimiter_ = 0;
     bool building_ = false;
