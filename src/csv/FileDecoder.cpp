@@ -61,6 +61,8 @@ unsigned char* FileDecoder::space(uint32_t* room) {
             return nullptr;
     }
     *room = pieceBytes_;
+    // The file is read into it: mapped in one call (pages already there cost next to nothing).
+    platform::prepareToWrite(pending_.getData() + used, pieceBytes_);
     return pending_.getData() + used;
 }
 

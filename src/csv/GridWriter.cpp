@@ -6,6 +6,7 @@
 #include "encoding/Charset.h"
 #include "encoding/EncodingConvert.h"
 #include "file/FileAccess.h"
+#include "platform/Platform.h"
 #include "text/DataBuffer.h"
 
 #include <cstring>
@@ -90,7 +91,8 @@ bool Grid::saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase*
             const int lineEndLength = grid_.crlf ? 2 : 1;
             piece_.clear();
             // Room for a whole piece at once (a longer line grows it as needed).
-            piece_.expectNumBytes(pieceBytes_ + 64);
+            if (piece_.expectNumBytes(pieceBytes_ + 64))
+                platform::prepareToWrite(piece_.getWritableData(), pieceBytes_ + 64);
             bool ok = true;
             grid_.forEachSavedLine([&](const char* line, int size) {
                 // A converted piece never starts with a byte-order mark: the converter would

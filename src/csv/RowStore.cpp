@@ -1,6 +1,7 @@
 #include "csv/RowStore.h"
 
 #include "platform/Memory.h"
+#include "platform/Platform.h"
 #include "text/StringBuffer.h"
 
 #include <cstring>
@@ -30,7 +31,7 @@ void RowStore::clear() {
     count_ = capacity_ = 0;
     qxFree(block_);
     block_ = nullptr;
-    loadedEnd_ = blockUsed_ = blockCapacity_ = 0;
+    loadedEnd_ = blockUsed_ = blockReady_ = blockCapacity_ = 0;
 }
 
 bool RowStore::ownedText(const Slot& s, const char** data, int* length) const {
@@ -108,7 +109,7 @@ StringBuffer* RowStore::editable(int row) {
 void RowStore::adoptBlock(char* block, int used, int capacity) {
     if (block_ != block) qxFree(block_);
     block_ = block;
-    loadedEnd_ = blockUsed_ = block && used > 0 ? static_cast<uint32_t>(used) : 0;
+    loadedEnd_ = blockUsed_ = blockReady_ = block && used > 0 ? static_cast<uint32_t>(used) : 0;
     blockCapacity_ = block && capacity > used ? static_cast<uint32_t>(capacity) : blockUsed_;
 }
 
@@ -142,6 +143,13 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
     // Some LF gains a CR: the row is written once, behind the text where it fits (the old
     // stretch is left unused), else into a buffer of its own.
     if (length < static_cast<long long>(blockCapacity_ - blockUsed_)) {
+        if (blockUsed_ + length >= blockReady_) {
+            // The room is fresh memory: its pages are asked for 256 KB at a time.
+            const uint32_t room = blockCapacity_ - blockUsed_;
+            const uint32_t ahead = room < (1u << 18) ? room : 1u << 18;
+            platform::prepareToWrite(block_ + blockUsed_, ahead);
+            blockReady_ = blockUsed_ + ahead;
+        }
         char* out = block_ + blockUsed_;
         char* end = StringBuffer::putCrlf(text, n, out);
         *end = 0;

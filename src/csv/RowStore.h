@@ -93,6 +93,7 @@ private:
     char* block_ = nullptr;
     uint32_t loadedEnd_ = 0; // the loaded text's bytes, then rows moved behind them
     uint32_t blockUsed_ = 0;
+    uint32_t blockReady_ = 0; // the room's pages asked for up to here
     uint32_t blockCapacity_ = 0;
     Slot* slots_ = nullptr;
     int count_ = 0;
