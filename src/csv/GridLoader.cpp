@@ -10,6 +10,7 @@
 #include "csv/FieldScanner.h"
 #include "csv/Grid.h"
 #include "platform/Memory.h"
+#include "platform/Platform.h"
 #include "text/ExtPtrArray.h"
 #include "text/QuenlixInt.h"
 
@@ -300,7 +301,10 @@ int Grid::loadCsv(StringBuffer& text, char initialDelimiter) {
     // The grid's own copy is cut into rows; the caller's text only has its CR LF pairs folded.
     const int length = text.getSize();
     char* block = static_cast<char*>(qxAlloc(static_cast<size_t>(length) + 1));
-    if (block) std::memcpy(block, text.getString(), static_cast<size_t>(length) + 1);
+    if (block) {
+        platform::prepareToWrite(block, static_cast<size_t>(length) + 1);
+        std::memcpy(block, text.getString(), static_cast<size_t>(length) + 1);
+    }
     crlfToLf(text);
     // Without memory for the copy the load yields no rows, as when the first row cannot be had.
     return loadBlock(block, block ? length : 0, length + 1, initialDelimiter);

@@ -3,6 +3,7 @@
 #include "file/FileAccess.h"
 #include "log/LogBase.h"
 #include "platform/FileApi.h"
+#include "platform/Platform.h"
 #include "text/StringBuffer.h"
 #include "text/XString.h"
 
@@ -25,12 +26,17 @@ bool StringBuffer::loadFromFile(XString& path, LogBase* log) {
         explicit Receiver(StringBuffer& text) : text_(text) {}
         bool expect(uint32_t size) override {
             size_ = size;
-            return static_cast<long long>(text_.length_) + size + FileAccess::kReadSlack <=
-                       INT_MAX &&
-                   text_.expectNumBytes(static_cast<int>(size + FileAccess::kReadSlack));
+            const long long need = static_cast<long long>(size) + FileAccess::kReadSlack;
+            // A quarter more where it can be had: a table loaded from the text moves the rows
+            // whose line ends grow when saved there. Room never written costs address space
+            // only, and a process short of that still gets the file.
+            return text_.length_ + need <= INT_MAX &&
+                   text_.expectNumBytes(static_cast<int>(need), static_cast<int>(size / 4));
         }
         unsigned char* space(uint32_t* room) override {
             *room = size_;
+            // The file is read into fresh memory: mapped in one call, not a fault per page.
+            platform::prepareToWrite(text_.data_ + text_.length_, size_);
             return reinterpret_cast<unsigned char*>(text_.data_ + text_.length_);
         }
         void took(uint32_t count, bool) override {

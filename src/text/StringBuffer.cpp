@@ -15,6 +15,8 @@ char g_sharedEmpty[1] = {0};
 
 const uint8_t kAlive = 0xAA;
 const int kMaxStep = 500000;
+// Appends of at least this many bytes have their destination's pages asked for first.
+const int kLargeCopy = 1 << 20;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -212,6 +214,8 @@ void StringBuffer::appendN(const void* p, int n) {
         adaptStep();
         if (inside) src = data_ + offset;
     }
+    // A large copy (a whole text) lands in fresh memory: mapped in one call.
+    if (n >= kLargeCopy) platform::prepareToWrite(data_ + length_, static_cast<size_t>(n));
     std::memmove(data_ + length_, src, static_cast<size_t>(n));
     length_ += n;
     data_[length_] = 0;
@@ -315,6 +319,14 @@ void StringBuffer::takeBytes(DataBuffer& db) {
 bool StringBuffer::expectNumBytes(int n) {
     checkMarker();
     if (n < 0) return false;
+    return growFor(n, 1);
+}
+
+bool StringBuffer::expectNumBytes(int n, int spare) {
+    checkMarker();
+    if (n < 0) return false;
+    if (spare > 0 && static_cast<long long>(n) + spare <= INT_MAX - 2 && growFor(n + spare, 1))
+        return true;
     return growFor(n, 1);
 }
 

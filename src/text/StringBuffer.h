@@ -56,6 +56,9 @@ public:
     // left empty (as a copy that failed would leave it) rather than one byte short.
     void takeBytes(DataBuffer& db);
     bool expectNumBytes(int n);
+    // Room for n more bytes and, where memory allows, `spare` more; false only without room
+    // for n.
+    bool expectNumBytes(int n, int spare);
     void minimizeMemory();
     void shorten(int n);
     void trim();

@@ -48,6 +48,11 @@ TEST(TextFaults, StringBufferLeavesItsTextWhenItCannotGrow) {
         {[](StringBuffer& s) { EXPECT_EQ(s.setCapacity(50), !FaultInjection::failAllAllocations); },
          "abc"},
         {[](StringBuffer& s) { s.expectNumBytes(10); }, "abc"},
+        // Spare room is given up before the room asked for.
+        {[](StringBuffer& s) {
+             EXPECT_TRUE(s.expectNumBytes(10, 1 << 20) && s.getCapacity() > 13);
+         },
+         "abc", false, "abc", 0},
         // CRs dropped and LFs doubled in one step: never the one without the other.
         {[](StringBuffer& s) { s.toCrlf(); }, "a\r\nbc\r\nd", false, "a\r\nb\rc\nd"},
         {[](StringBuffer& s) { s.toCrlf(); }, "a\r\nbc\r\nd", false, "a\r\nb\rc\nd", 1},
