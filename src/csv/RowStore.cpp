@@ -72,6 +72,17 @@ int RowStore::addOwned(StringBuffer* row) {
     return ownedCount_++;
 }
 
+bool RowStore::own(Slot& s, StringBuffer* row) {
+    const int index = addOwned(row);
+    if (index < 0) {
+        qxDelete(row);
+        return false;
+    }
+    s.offset = static_cast<uint32_t>(index);
+    s.length = kOwned;
+    return true;
+}
+
 bool RowStore::appendOwned(StringBuffer* row) {
     if (count_ == capacity_ && !growTable()) return false;
     Slot& s = slots_[count_];
@@ -96,14 +107,11 @@ StringBuffer* RowStore::editable(int row) {
     // The stretch ends with a NUL and holds none, so it copies as a C string.
     StringBuffer* copy = qxNew<StringBuffer>(static_cast<const char*>(block_ + s.offset));
     if (!copy) return nullptr;
-    const int index = copy->getSize() == s.length ? addOwned(copy) : -1;
-    if (index < 0) {
+    if (copy->getSize() != s.length) { // a short copy: no memory
         qxDelete(copy);
         return nullptr;
     }
-    s.offset = static_cast<uint32_t>(index);
-    s.length = kOwned;
-    return copy;
+    return own(s, copy) ? copy : nullptr;
 }
 
 void RowStore::adoptBlock(char* block, int used, int capacity) {
@@ -166,14 +174,7 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
     }
     char* end = StringBuffer::putCrlf(text, n, copy->getWritableData());
     copy->setLength(static_cast<int>(end - copy->getWritableData()));
-    const int index = addOwned(copy);
-    if (index < 0) {
-        qxDelete(copy);
-        return false;
-    }
-    s.offset = static_cast<uint32_t>(index);
-    s.length = kOwned;
-    return true;
+    return own(s, copy);
 }
 
 void RowStore::trim(int row) {

@@ -89,6 +89,9 @@ private:
     bool growTable();
     // Stores a buffer in owned_ and returns its index, or -1 without memory.
     int addOwned(StringBuffer* row);
+    // Makes the slot's row the buffer (stored in owned_); without memory the buffer is deleted
+    // and the slot unchanged.
+    bool own(Slot& s, StringBuffer* row);
 
     char* block_ = nullptr;
     uint32_t loadedEnd_ = 0; // the loaded text's bytes, then rows moved behind them

@@ -8,13 +8,21 @@
 
 namespace platform {
 
+namespace {
+// Tells the kernel `advice` for the whole units of `unit` bytes inside [block, block + size):
+// the units at its ends may belong to other blocks. A refusal (an older kernel) costs nothing
+// but what the advice would have saved.
+void adviseInside(void* block, std::size_t size, std::uintptr_t unit, int advice) {
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t from = (start + unit - 1) & ~(unit - 1);
+    const std::uintptr_t to = (start + size) & ~(unit - 1);
+    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, advice);
+}
+} // namespace
+
 void adviseLargeBlock(void* block, std::size_t size) {
 #ifdef MADV_HUGEPAGE
-    const std::uintptr_t huge = std::uintptr_t(2) << 20;
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block);
-    const std::uintptr_t from = (start + huge - 1) & ~(huge - 1);
-    const std::uintptr_t to = (start + size) & ~(huge - 1);
-    if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+    adviseInside(block, size, std::uintptr_t(2) << 20, MADV_HUGEPAGE);
 #else
     (void)block;
     (void)size;
@@ -23,13 +31,7 @@ void adviseLargeBlock(void* block, std::size_t size) {
 
 void prepareToWrite(void* from, std::size_t size) {
 #ifdef MADV_POPULATE_WRITE
-    // Whole pages inside the range only: the pages at its ends may belong to other blocks, and
-    // a failure (an older kernel) costs nothing but the faults it would have saved.
-    const std::uintptr_t page = 4096;
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(from);
-    const std::uintptr_t first = (start + page - 1) & ~(page - 1);
-    const std::uintptr_t end = (start + size) & ~(page - 1);
-    if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE);
+    adviseInside(from, size, 4096, MADV_POPULATE_WRITE);
 #else
     (void)from;
     (void)size;
