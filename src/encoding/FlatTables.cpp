@@ -3,6 +3,7 @@
 #include "encoding/tables/HashConvert.h"
 #include "platform/Memory.h"
 
+#include <cstring>
 #include <mutex>
 
 namespace {
@@ -71,37 +72,46 @@ bool isArabicIndicDigit(unsigned u) {
 
 namespace {
 
+// Both builds walk the hash table's entries once (a few thousand) instead of looking up every
+// possible key (65536): that walk is most of what the first conversion of a process pays for a
+// double-byte code page. Of entries with the same key only the first counts, as for a lookup.
+
 FlatReverse* makeReverse(int codePage, const HashConvert& table, bool& unfit) {
     FlatReverse* flat = static_cast<FlatReverse*>(qxAlloc(sizeof(FlatReverse)));
     if (!flat) return nullptr;
+    std::memset(flat->entry, 0, sizeof flat->entry);
+    // What EncodingConvert::fromUtf16 and utf16ToCodePage do with a unit, in their order: units
+    // below U+0080 pass through where the table says so, the Arabic-Indic digits of two code
+    // pages are folded onto ASCII digits first, and every other unit is looked up.
     const bool fold = codePage == 28596 || codePage == 1256;
-    unsigned char value[256];
-    for (unsigned unit = 0; unit < 65536; ++unit) {
-        // What EncodingConvert::fromUtf16 and utf16ToCodePage do with the unit, in their order.
-        unsigned u = unit;
-        if (fold && isArabicIndicDigit(u)) u = '0' + (u & 0x0F);
-        const unsigned char lo = static_cast<unsigned char>(u & 0xFF);
-        const unsigned char hi = static_cast<unsigned char>(u >> 8);
-        uint32_t entry = 0;
-        if (table.asciiPassThrough && hi == 0 && lo < 0x80) {
-            entry = (1u << 16) | lo;
-        } else {
-            const unsigned char key[2] = {lo, hi};
-            int length = 0;
-            table.lookup(key, 2, value, &length);
-            if (length == 1)
-                entry = (1u << 16) | value[0];
-            else if (length == 2)
-                entry = (2u << 16) | value[0] | (static_cast<uint32_t>(value[1]) << 8);
-            else if (length > 2) {
-                qxFree(flat); // no room for such values in the flat form
-                unfit = true;
-                return nullptr;
-            } else if (u == 0)
-                entry = 1u << 16;
-        }
-        flat->entry[unit] = entry;
+    const auto lookedUp = [&](unsigned unit) {
+        return !(table.asciiPassThrough && unit < 0x80) && !(fold && isArabicIndicDigit(unit));
+    };
+    bool fits = true;
+    table.forEachEntry(
+        [&](const unsigned char* key, int keyLen, const unsigned char* value, int valueLen) {
+            if (keyLen != 2) return; // units are looked up with two-byte keys only
+            const unsigned unit = key[0] | (static_cast<unsigned>(key[1]) << 8);
+            if (!lookedUp(unit) || flat->entry[unit] != 0) return; // (0: not seen yet)
+            if (valueLen == 1)
+                flat->entry[unit] = (1u << 16) | value[0];
+            else if (valueLen == 2)
+                flat->entry[unit] = (2u << 16) | value[0] | (static_cast<uint32_t>(value[1]) << 8);
+            else
+                fits = false; // no room for such values in the flat form
+        });
+    if (!fits) {
+        qxFree(flat);
+        unfit = true;
+        return nullptr;
     }
+    if (table.asciiPassThrough)
+        for (unsigned u = 0; u < 0x80; ++u)
+            flat->entry[u] = (1u << 16) | u;
+    if (flat->entry[0] == 0) flat->entry[0] = 1u << 16; // U+0000 without an entry: byte 0
+    if (fold)
+        for (unsigned unit = 0x0660; unit <= 0x06F9; ++unit)
+            if (isArabicIndicDigit(unit)) flat->entry[unit] = flat->entry['0' + (unit & 0x0F)];
     flat->asciiIdentity = true;
     flat->asciiSingle = true;
     for (unsigned u = 0; u < 0x80; ++u) {
@@ -113,43 +123,36 @@ FlatReverse* makeReverse(int codePage, const HashConvert& table, bool& unfit) {
 }
 
 FlatForward* makeForward(const HashConvert& table, bool& unfit) {
-    // Keys of three or four bytes would be tried before the single byte; the flat form has none.
-    if (table.countEntries() !=
-        table.countEntriesWithKeyLength(1) + table.countEntriesWithKeyLength(2)) {
-        unfit = true;
-        return nullptr;
-    }
     FlatForward* flat = static_cast<FlatForward*>(qxAlloc(sizeof(FlatForward)));
     if (!flat) return nullptr;
-    flat->asciiPassThrough = table.asciiPassThrough;
+    std::memset(flat->pair, 0, sizeof flat->pair);
+    std::memset(flat->single, 0, sizeof flat->single);
     for (int b = 0; b < 256; ++b)
         flat->leadHasPairs[b] = false;
-    unsigned char value[256];
+    flat->asciiPassThrough = table.asciiPassThrough;
     bool fits = true;
-    for (unsigned code = 0; code < 65536 && fits; ++code) {
-        const unsigned char key[2] = {static_cast<unsigned char>(code >> 8),
-                                      static_cast<unsigned char>(code & 0xFF)};
-        int length = 0;
-        table.lookup(key, 2, value, &length);
-        uint16_t unit = 0;
-        if (length == 2) unit = static_cast<uint16_t>(value[0] | (value[1] << 8));
-        // A hit must be one non-zero unit: 0 marks "no key" in the flat form.
-        if (length != 0 && (length != 2 || unit == 0)) fits = false;
-        flat->pair[code] = unit;
-        if (unit) flat->leadHasPairs[code >> 8] = true;
-    }
-    flat->single[0] = 0; // byte 0 is always U+0000, without a lookup
-    for (unsigned b = 1; b < 256 && fits; ++b) {
-        flat->single[b] = 0;
-        if (flat->asciiPassThrough && b <= 0x7F) continue; // never looked up
-        const unsigned char key[1] = {static_cast<unsigned char>(b)};
-        int length = 0;
-        table.lookup(key, 1, value, &length);
-        uint16_t unit = 0;
-        if (length == 2) unit = static_cast<uint16_t>(value[0] | (value[1] << 8));
-        if (length != 0 && (length != 2 || unit == 0)) fits = false;
-        flat->single[b] = unit;
-    }
+    table.forEachEntry([&](const unsigned char* key, int keyLen, const unsigned char* value,
+                           int valueLen) {
+        uint16_t* slot;
+        if (keyLen == 2) {
+            slot = &flat->pair[(key[0] << 8) | key[1]];
+        } else if (keyLen == 1) {
+            // Byte 0 is always U+0000, and bytes that pass through are never looked up.
+            if (key[0] == 0 || (flat->asciiPassThrough && key[0] <= 0x7F)) return;
+            slot = &flat->single[key[0]];
+        } else {
+            fits = false; // longer keys would be tried first; the flat form has none
+            return;
+        }
+        if (*slot != 0) return; // a later entry with the same key
+        const unsigned unit = valueLen == 2 ? value[0] | (static_cast<unsigned>(value[1]) << 8) : 0;
+        if (unit == 0) { // a hit must be one non-zero unit: 0 marks "no key" in the flat form
+            fits = false;
+            return;
+        }
+        *slot = static_cast<uint16_t>(unit);
+        if (keyLen == 2) flat->leadHasPairs[key[0]] = true;
+    });
     if (!fits) {
         qxFree(flat);
         unfit = true;

@@ -1,14 +1,15 @@
 #pragma once
 // Flat arrays built from the code-page tables of the table store, so that the busiest routes
 // index an array instead of searching a hash chain per character. They are an answer key, not a
-// second source of mappings: every entry is read from the HashConvert through its own lookup, so
-// a flat table gives exactly what the hash route would give for the same input.
+// second source of mappings: every entry is the HashConvert's first entry for its key, the one a
+// lookup finds, so a flat table gives exactly what the hash route would give for the same input.
 //
 // A flat table is built at most once per code page and direction, and only after the code page
-// has converted enough text through the hash route to pay for the build (about 65536 lookups);
-// a single large conversion builds it at once. Tables that do not fit the flat form (keys longer
-// than two bytes, values of unusual length) are never flattened and keep the hash route. Built
-// tables are read-only and shared by all threads until the process ends.
+// has converted enough text through the hash route to pay for the build (one walk over the
+// table's entries, and 128 or 256 KB of fresh memory); a single large conversion builds it at
+// once. Tables that do not fit the flat form (keys longer than two bytes, values of unusual
+// length) are never flattened and keep the hash route. Built tables are read-only and shared by
+// all threads until the process ends.
 #include <cstdint>
 
 class HashConvert;

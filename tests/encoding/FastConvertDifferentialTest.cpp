@@ -115,6 +115,31 @@ TEST(FastConvertDiff, Utf8AndUtf16AgreeWithCoderLoops) {
     }
 }
 
+// Every key of a flat forward table against a lookup in the map it was made from: the pair of
+// each two bytes, and the single byte where the decoder looks one up.
+void expectFlatKeysAsLookedUp(const FlatForward& flat, const HashConvert& map,
+                              const std::string& what) {
+    auto lookedUp = [&](const unsigned char* key, int length) -> unsigned {
+        unsigned char value[256];
+        int n = 0;
+        map.lookup(key, length, value, &n);
+        return n == 2 ? value[0] | (value[1] << 8) : 0;
+    };
+    int wrong = 0;
+    for (unsigned code = 0; code < 65536 && wrong < 5; ++code) {
+        const unsigned char key[2] = {static_cast<unsigned char>(code >> 8),
+                                      static_cast<unsigned char>(code)};
+        const unsigned expected = lookedUp(key, 2);
+        if (flat.pair[code] != expected) {
+            ADD_FAILURE() << what << ": pair " << std::hex << code << " gives " << flat.pair[code]
+                          << ", a lookup " << expected;
+            ++wrong;
+        }
+        if (code < 256 && code != 0 && !(flat.asciiPassThrough && code <= 0x7F))
+            EXPECT_EQ(flat.single[code], lookedUp(key + 1, 1)) << what << ": byte " << code;
+    }
+}
+
 // Every table code page: every byte value in a block long enough for the fast route, then random
 // code-page text, to UTF-8 and UTF-16; all 65536 units in one input, then random UTF-8, back.
 TEST(FastConvertDiff, EveryTableCodePageAgreesWithPlainRoutes) {
@@ -133,6 +158,7 @@ TEST(FastConvertDiff, EveryTableCodePageAgreesWithPlainRoutes) {
                                 ? FlatTables::buildForward(*TableStore::forwardDoubleByte(cp))
                                 : nullptr;
         ASSERT_TRUE(flat || TableStore::kindOf(cp) == TableStore::kSingleByte) << what;
+        if (flat) expectFlatKeysAsLookedUp(*flat, *TableStore::forwardDoubleByte(cp), what);
         for (int round = 0; round < 60 && !HasFailure(); ++round) {
             const Bytes in = round == 0 ? every : randomText(rng, 0);
             if (!flat) {

@@ -5,9 +5,11 @@
 #include <cstring>
 
 // A bucket block is a run of entries [keyLen][key...][valueLen][value...] closed by a zero key
-// length. Blocks are reallocated on every insert: tables are built once per process and the
-// chains are short (the bucket counts are chosen near the entry counts), so the simple layout
-// costs little and keeps a lookup to one pass over a few contiguous bytes.
+// length. The chains are short (the bucket counts are chosen near the entry counts), which keeps
+// a lookup to one pass over a few contiguous bytes. A block holding n bytes (the closing zero
+// included) is at least blockSize(n) long, so an insert reallocates only when it crosses a
+// power of two: a table of some thousand entries is built on the first conversion of every
+// process, and one reallocation per entry was a good part of that.
 
 namespace {
 
@@ -20,6 +22,14 @@ unsigned chainLength(const unsigned char* block) {
         pos += 2 + keyLen + valueLen;
     }
     return pos;
+}
+
+// The size a block of n bytes is given: n rounded up to a power of two, at least 16.
+unsigned blockSize(unsigned n) {
+    unsigned size = 16;
+    while (size < n)
+        size *= 2;
+    return size;
 }
 
 } // namespace
@@ -62,12 +72,15 @@ void HashConvert::insert(const unsigned char* key, int keyLen, const unsigned ch
     if (!buckets_ || !key || !value || keyLen < 1 || keyLen > 255 || valueLen < 1 || valueLen > 255)
         return;
     unsigned b = bucketOf(key, keyLen);
-    unsigned used = buckets_[b] ? chainLength(buckets_[b]) : 0;
-    unsigned need = used + 2 + static_cast<unsigned>(keyLen) + static_cast<unsigned>(valueLen) + 1;
-    void* grown = qxRealloc(buckets_[b], need);
-    if (!grown) return; // the old chain stays intact
-    unsigned char* p = static_cast<unsigned char*>(grown);
-    buckets_[b] = p;
+    const unsigned used = buckets_[b] ? chainLength(buckets_[b]) : 0;
+    const unsigned need =
+        used + 2 + static_cast<unsigned>(keyLen) + static_cast<unsigned>(valueLen) + 1;
+    if (!buckets_[b] || need > blockSize(used + 1)) {
+        void* grown = qxRealloc(buckets_[b], blockSize(need));
+        if (!grown) return; // the old chain stays intact
+        buckets_[b] = static_cast<unsigned char*>(grown);
+    }
+    unsigned char* p = buckets_[b];
     p += used;
     *p++ = static_cast<unsigned char>(keyLen);
     std::memcpy(p, key, static_cast<std::size_t>(keyLen));
@@ -103,8 +116,8 @@ void HashConvert::remove(const unsigned char* key, int keyLen) {
         return;
     }
     block[to] = 0;
-    if (to != from) {
-        void* shrunk = qxRealloc(block, to + 1);
+    if (blockSize(to + 1) < blockSize(from + 1)) { // (a block may stay larger than it needs)
+        void* shrunk = qxRealloc(block, blockSize(to + 1));
         if (shrunk) buckets_[b] = static_cast<unsigned char*>(shrunk);
     }
 }
@@ -129,18 +142,8 @@ void HashConvert::lookup(const unsigned char* key, int keyLen, unsigned char* va
 }
 
 void HashConvert::buildReverse(HashConvert& target) const {
-    if (!buckets_) return;
-    for (unsigned b = 0; b < bucketCount_; ++b) {
-        const unsigned char* p = buckets_[b];
-        if (!p) continue;
-        while (*p != 0) {
-            int kLen = p[0];
-            const unsigned char* value = p + 1 + kLen;
-            int vLen = value[0];
-            target.insert(value + 1, vLen, p + 1, kLen);
-            p = value + 1 + vLen;
-        }
-    }
+    forEachEntry([&](const unsigned char* key, int keyLen, const unsigned char* value,
+                     int valueLen) { target.insert(value, valueLen, key, keyLen); });
 }
 
 unsigned HashConvert::countEntries() const {
@@ -150,16 +153,8 @@ unsigned HashConvert::countEntries() const {
 // Counts the entries whose key is keyLen bytes long; 0 counts every entry.
 unsigned HashConvert::countEntriesWithKeyLength(int keyLen) const {
     unsigned n = 0;
-    if (!buckets_) return 0;
-    for (unsigned b = 0; b < bucketCount_; ++b) {
-        const unsigned char* p = buckets_[b];
-        if (!p) continue;
-        while (*p != 0) {
-            unsigned kLen = p[0];
-            unsigned vLen = p[1 + kLen];
-            if (keyLen == 0 || kLen == static_cast<unsigned>(keyLen)) ++n;
-            p += 2 + kLen + vLen;
-        }
-    }
+    forEachEntry([&](const unsigned char*, int length, const unsigned char*, int) {
+        if (keyLen == 0 || length == keyLen) ++n;
+    });
     return n;
 }

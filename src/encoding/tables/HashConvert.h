@@ -21,6 +21,22 @@ public:
     // longest value) and sets *valueLenOut; the length is 0 when the key is absent.
     void lookup(const unsigned char* key, int keyLen, unsigned char* valueOut,
                 int* valueLenOut) const;
+    // Calls f(key, keyLen, value, valueLen) for every entry, bucket by bucket and each chain in
+    // the order of insertion: of entries with the same key, the one lookup returns comes first.
+    template <class F> void forEachEntry(F&& f) const {
+        if (!buckets_) return;
+        for (unsigned b = 0; b < bucketCount_; ++b) {
+            const unsigned char* p = buckets_[b];
+            if (!p) continue;
+            while (*p != 0) {
+                const int keyLen = p[0];
+                const unsigned char* value = p + 1 + keyLen;
+                const int valueLen = value[0];
+                f(p + 1, keyLen, value + 1, valueLen);
+                p = value + 1 + valueLen;
+            }
+        }
+    }
     // Inserts every entry of this map into target as (value, key), bucket by bucket.
     void buildReverse(HashConvert& target) const;
     unsigned getBucketCount() const { return bucketCount_; }

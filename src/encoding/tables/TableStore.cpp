@@ -58,13 +58,13 @@ const CodePageEntry kCodePages[] = {
     QX_SB(37), QX_SA(437), QX_SB(500), QX_SA(708), QX_SA(720), QX_SA(737), QX_SA(775), QX_SA(850),
     QX_SA(852), QX_SA(855), QX_SA(857), QX_SA(858), QX_SA(860), QX_SA(861), QX_SA(862), QX_SA(863),
     QX_SA(864), QX_SA(865), QX_SA(866), QX_SA(869), QX_SB(870), QX_SA(874), QX_SB(875),
-    {932, TableStore::kDoubleByte, 4919, 7669}, {936, TableStore::kDoubleByte, 7649, 7649},
-    {949, TableStore::kDoubleByte, 7669, 7669}, {950, TableStore::kDoubleByte, 7649, 7649},
+    {932, TableStore::kDoubleByte, 4919, 7669, false}, {936, TableStore::kDoubleByte, 7649, 7649, false},
+    {949, TableStore::kDoubleByte, 7669, 7669, false}, {950, TableStore::kDoubleByte, 7649, 7649, false},
     QX_SB(1026), QX_SB(1047), QX_SB(1140), QX_SB(1141), QX_SB(1142), QX_SB(1143), QX_SB(1144),
     QX_SB(1145), QX_SB(1146), QX_SB(1147), QX_SB(1148), QX_SB(1149), QX_SA(1250), QX_SA(1251),
     QX_SA(1252), QX_SA(1253), QX_SA(1254), QX_SA(1255), QX_SA(1256), QX_SA(1257), QX_SA(1258),
-    {1361, TableStore::kDoubleByte, 7669, 7669}, QX_SA(10000),
-    {10001, TableStore::kDoubleByte, 4919, 4919}, QX_SA(10004), QX_SA(10005), QX_SA(10006),
+    {1361, TableStore::kDoubleByte, 7669, 7669, false}, QX_SA(10000),
+    {10001, TableStore::kDoubleByte, 4919, 4919, false}, QX_SA(10004), QX_SA(10005), QX_SA(10006),
     QX_SA(10007), QX_SA(10010), QX_SA(10017), QX_SB(10021), QX_SA(10029), QX_SA(10079),
     QX_SA(10081), QX_SA(10082), QX_SB(20105), QX_SB(20106), QX_SB(20107), QX_SB(20108),
     QX_SA(20127), QX_SA(20261), QX_SA(20269), QX_SB(20273), QX_SB(20277), QX_SB(20278),
@@ -73,8 +73,8 @@ const CodePageEntry kCodePages[] = {
     QX_SB(20905), QX_SB(20924), QX_SB(21025), QX_SA(21866), QX_SA(28591), QX_SA(28592),
     QX_SA(28593), QX_SA(28594), QX_SA(28595), QX_SA(28596), QX_SA(28597), QX_SA(28598),
     QX_SA(28599), QX_SA(28603), QX_SA(28605), QX_SA(38598),
-    {51932, TableStore::kDoubleByte, 4919, 4919}, {51936, TableStore::kDoubleByte, 7649, 7649},
-    {51949, TableStore::kDoubleByte, 7669, 7669},
+    {51932, TableStore::kDoubleByte, 4919, 4919, false}, {51936, TableStore::kDoubleByte, 7649, 7649, false},
+    {51949, TableStore::kDoubleByte, 7669, 7669, false},
 };
 #undef QX_SA
 #undef QX_SB
