@@ -507,27 +507,50 @@ void StringBuffer::toLf() {
     data_[length_] = 0;
 }
 
+// The two below jump from line-end byte to line-end byte with memchr: the rows they see are
+// mostly text with one or two LFs, and a byte loop over them was most of what saving such a
+// row cost.
 long long StringBuffer::crlfLength(const char* text, int length) {
-    int lfs = 0, crs = 0;
+    const char* const end = text + length;
+    long long lfs = 0, crs = 0;
     bool same = true;
-    for (int i = 0; i < length; ++i) {
-        if (text[i] == '\n') {
-            ++lfs;
-            if (i == 0 || text[i - 1] != '\r') same = false;
-        } else if (text[i] == '\r') {
-            ++crs;
-            if (i + 1 == length || text[i + 1] != '\n') same = false;
-        }
+    for (const char* p = text; p < end; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (!p) break;
+        ++lfs;
+        if (p == text || p[-1] != '\r') same = false;
+    }
+    for (const char* p = text; p < end; ++p) {
+        p = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+        if (!p) break;
+        ++crs;
+        if (p + 1 == end || p[1] != '\n') same = false;
     }
     return same ? -1 : static_cast<long long>(length) - crs + lfs;
 }
 
 char* StringBuffer::putCrlf(const char* text, int length, char* out) {
-    for (int i = 0; i < length; ++i) {
-        const char c = text[i];
-        if (c == '\r') continue;
-        if (c == '\n') *out++ = '\r';
-        *out++ = c;
+    // Copies [from, to) without its CRs. out may be text itself (the text never grows then, as
+    // it holds no LF), so the moves are memmove.
+    const auto putWithoutCrs = [&out](const char* from, const char* to) {
+        while (from < to) {
+            const char* cr =
+                static_cast<const char*>(std::memchr(from, '\r', static_cast<size_t>(to - from)));
+            const char* stop = cr ? cr : to;
+            std::memmove(out, from, static_cast<size_t>(stop - from));
+            out += stop - from;
+            from = cr ? cr + 1 : to;
+        }
+    };
+    const char* const end = text + length;
+    for (const char* p = text; p < end;) {
+        const char* lf =
+            static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        putWithoutCrs(p, lf ? lf : end);
+        if (!lf) break;
+        *out++ = '\r';
+        *out++ = '\n';
+        p = lf + 1;
     }
     return out;
 }
