@@ -4,6 +4,7 @@
 #include "platform/Platform.h"
 
 #include <cstddef>
+#include <cstring>
 
 FieldIndex::~FieldIndex() {
     clear();
@@ -15,7 +16,7 @@ void FieldIndex::clear() {
     entries_ = nullptr;
     lines_ = nullptr;
     count_ = capacity_ = lineCount_ = lineCapacity_ = 0;
-    firstRowLine_ = 0;
+    ready_ = linesReady_ = 0;
     delimiter_ = 0;
     building_ = false;
 }
@@ -50,31 +51,40 @@ std::ptrdiff_t readyUpTo(int* block, std::ptrdiff_t from, std::ptrdiff_t to,
 }
 } // namespace
 
-void FieldIndex::begin(char delimiter, int firstRowLine, int sizeHint) {
+void FieldIndex::begin(char delimiter, int sizeHint, int rows) {
     clear();
     delimiter_ = delimiter;
-    firstRowLine_ = firstRowLine;
     building_ = true;
-    // Room for a field every eight bytes and a line every 64 at first: most tables then need no
+    // Room for a field every eight bytes and every row at first: most tables then need no
     // growth (memory not written is not used in practice). Pages are asked for as the index is
     // filled (see grow).
     if (!growArray(entries_, capacity_, sizeHint / 8 + 64) ||
-        !growArray(lines_, lineCapacity_, sizeHint / 64 + 16))
+        !growArray(lines_, lineCapacity_, static_cast<std::ptrdiff_t>(rows) + 16))
         clear();
 }
 
-// The blocks are sized for the whole text at once but filled a block of the text at a time: the
-// pages ahead of the writer are asked for a stretch at a time, in one call each, instead of one
-// page fault per page.
-bool FieldIndex::grow(int entries, int lines) {
+// The pages ahead of the writer are asked for a stretch at a time, in one call each, instead of
+// one page fault per page.
+bool FieldIndex::grow(std::ptrdiff_t entries, int rows) {
     if (!building_) return false;
     if (!growArray(entries_, capacity_, count_ + entries) ||
-        !growArray(lines_, lineCapacity_, lineCount_ + lines)) {
+        !growArray(lines_, lineCapacity_, lineCount_ + rows)) {
         clear(); // the index is dropped and answers nothing
         return false;
     }
     const std::ptrdiff_t ahead = 1 << 15; // ints: 128 KB
     ready_ = readyUpTo(entries_, count_, count_ + entries + ahead, capacity_);
-    linesReady_ = readyUpTo(lines_, lineCount_, lineCount_ + lines + ahead, lineCapacity_);
+    linesReady_ = readyUpTo(lines_, lineCount_, lineCount_ + rows + ahead, lineCapacity_);
     return true;
+}
+
+void FieldIndex::addRow(const int* starts, int fields) {
+    if (!starts || fields <= 0) {
+        lines_[lineCount_++] = -1;
+        return;
+    }
+    entries_[count_] = fields;
+    lines_[lineCount_++] = static_cast<int>(count_ + 1);
+    std::memcpy(entries_ + count_ + 1, starts, static_cast<size_t>(fields + 1) * sizeof(int));
+    count_ += fields + 2;
 }

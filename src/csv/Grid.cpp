@@ -21,6 +21,8 @@ Grid::~Grid() = default;
 void Grid::clear() {
     lastRow_.clear();
     index_.clear();
+    indexFailed_ = false;
+    rowAsked_ = -1;
     rows_.clear();
     delimiterSet_ = false;
     headerLine_.clear();
@@ -111,9 +113,41 @@ bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
 
 void Grid::useIndex(int row, const char* text, int length) const {
     if (lastRow_.holds(text, length, row, delimiter_) || !rows_.asLoaded(row)) return;
+    // Rows read in order from the first, each after the one before, are scanned as they are
+    // read: the index would only be written and never read again. Once rows are read in any
+    // other order, the index is made and kept up with the rows read.
+    const bool inOrder = row == rowAsked_ + 1 && !index_.building();
+    rowAsked_ = row;
+    if (inOrder) return;
+    if (row >= index_.rows() || index_.delimiter() != delimiter_) extendIndex(row);
     int fields;
     const int* starts = index_.row(row, length, delimiter_, &fields);
     if (starts) lastRow_.borrow(text, length, row, delimiter_, starts, fields);
+}
+
+// The index is made as rows are read out of order, a stretch at a time: from the first row it
+// does not hold yet to kIndexStretch rows past the one asked for. A table that is only loaded and
+// saved, or read row after row, never pays for it; a row read again later (a table read column
+// by column) is not scanned again.
+void Grid::extendIndex(int row) const {
+    const int kIndexStretch = 4096;
+    if (indexFailed_) return;
+    lastRow_.clear(); // it may borrow from the index, which may move as it grows
+    if (!index_.building() || index_.delimiter() != delimiter_)
+        index_.begin(delimiter_, rows_.loadedBytes(), numRows());
+    const int end = row < numRows() - kIndexStretch ? row + kIndexStretch : numRows();
+    for (int r = index_.rows(); r < end; ++r) {
+        const char* text;
+        int length;
+        int fields = 0;
+        if (rows_.text(r, &text, &length) && length > 0 && rows_.asLoaded(r))
+            fields = indexScan_.countFields(text, length, r, delimiter_);
+        if (!index_.reserve(fields > 0 ? fields + 2 : 0, 1)) {
+            indexFailed_ = true;
+            return;
+        }
+        index_.addRow(fields > 0 ? indexScan_.fieldStarts() : nullptr, fields);
+    }
 }
 
 bool Grid::getCell(int row, int col, StringBuffer& out) const {

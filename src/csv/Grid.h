@@ -85,8 +85,10 @@ private:
     // returns false: the column-name line, then every row with its line ends normalised.
     template <class F> void forEachSavedLine(F&& onLine);
     bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
-    // Points the row memo at the loader's field starts for the row, when it has them.
+    // Points the row memo at the index's field starts for the row, indexing rows up to some way
+    // past it first when the index has not reached it.
     void useIndex(int row, const char* text, int length) const;
+    void extendIndex(int row) const;
     // Loads the text in block[0..length) (block[length] is NUL), which the grid takes over; the
     // block is `capacity` bytes long, and rows that grow when saved may move behind the text.
     int loadBlock(char* block, int length, int capacity, char initialDelimiter);
@@ -102,7 +104,12 @@ private:
     // operation that changes a row text or the delimiter forgets them. Like every other grid
     // operation, reads are made under the owner's lock (ClsCsv's), never from two threads at once.
     mutable RowFields lastRow_;
-    // The field starts of the loaded rows (see FieldIndex); lastRow_ may borrow from it, so it
-    // is cleared together with lastRow_.
-    FieldIndex index_;
+    // The field starts of the loaded rows read so far (see FieldIndex), made as rows are read by
+    // a memo of its own; lastRow_ may borrow from it, so it is cleared together with lastRow_.
+    // indexFailed_: memory ran out for it since the last load (rows are then scanned as read).
+    // rowAsked_: the row whose memo was looked for last (-1 before the first).
+    mutable FieldIndex index_;
+    mutable RowFields indexScan_;
+    mutable bool indexFailed_ = false;
+    mutable int rowAsked_ = -1;
 };

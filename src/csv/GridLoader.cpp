@@ -6,7 +6,6 @@
 // are not folded in a pass of their own: a line's CR LF end is cut off with the line end, and
 // the few lines that hold a CR LF inside (in quotes or escaped) are folded where they lie.
 #include "csv/ByteMasks.h"
-#include "csv/FieldIndex.h"
 #include "csv/FieldScanner.h"
 #include "csv/Grid.h"
 #include "platform/Memory.h"
@@ -34,32 +33,23 @@ char detectDelimiter(const char* line, int length) {
 // before the CR; and a backslash followed by CR LF escapes the LF. Calls onLine(start, end, fold)
 // for each line, in order, until it returns false: [start, end) is the line without its line
 // end, and fold tells that CR LF pairs inside the line (quoted or escaped) still need folding.
-//
-// Given a FieldIndex that is building, the cutter also notes the field starts of every line it
-// settles with block masks (see FieldIndex); lines that touch a block it reads byte by byte are
-// left out of the index.
+// (Fields are not looked at: the grid indexes a row's fields when it is first read.)
 template <class F> class LineCutter {
 public:
-    LineCutter(const char* text, int length, F& onLine, FieldIndex* index, char delimiter)
-        : text_(text), length_(length), onLine_(onLine), index_(index), delimiter_(delimiter) {}
+    LineCutter(const char* text, int length, F& onLine)
+        : text_(text), length_(length), onLine_(onLine) {}
 
     void run() {
 #if defined(QX_FIELD_SCAN_BLOCKS)
-        // Only LF, quotes, backslashes and NUL matter (and the delimiter, for the index); they
-        // are found a block at a time. A block without backslashes and without CR LF inside
-        // quotes (nearly every block) is settled with bit masks: the quote state at each byte is
-        // the parity of the quotes before it, an LF outside quotes ends a line and a delimiter
-        // outside quotes a field. Other blocks go byte by byte through the hits.
-        indexing_ = index_ && index_->building() && index_->reserve(4, 1);
-        if (indexing_) index_->openLine();
+        // Only LF, quotes, backslashes and NUL matter; they are found a block at a time. A block
+        // without backslashes and without CR LF inside quotes (nearly every block) is settled
+        // with bit masks: the quote state at each byte is the parity of the quotes before it, and
+        // an LF outside quotes ends a line. Other blocks go byte by byte through the hits.
         int next = 0; // bytes before this position are escaped or already passed
         using Word = ByteMasks::Word;
         const int kBits = ByteMasks::kBits;
         for (int base = 0; base < length_; base += kBits) {
-            // Room for a whole block of line ends (three entries each) and field starts.
-            if (indexing_ && !index_->reserve(3 * kBits + 4, kBits + 1)) indexing_ = false;
-            const ByteMasks m(text_, base, length_, '\n', '"', '\\',
-                              indexing_ ? static_cast<unsigned char>(delimiter_) : -1);
+            const ByteMasks m(text_, base, length_, '\n', '"', '\\', -1);
             const Word passed = next <= base ? 0 : ByteMasks::below(next - base);
             const Word nul = m.nul & ~passed;
             const int stop = nul ? ByteMasks::lowest(nul) : kBits;
@@ -78,19 +68,13 @@ public:
             }
             if (!b && !crLfInQuotes) {
                 lf &= ~inside;
-                if (indexing_) {
-                    if (!indexBlock(base, lf, m.d & live & ~inside, q, stop)) return;
-                } else {
-                    while (lf) {
-                        const int p = base + ByteMasks::lowest(lf);
-                        lf &= lf - 1;
-                        if (!lineEnd(p)) return;
-                    }
+                while (lf) {
+                    const int p = base + ByteMasks::lowest(lf);
+                    lf &= lf - 1;
+                    if (!lineEnd(p)) return;
                 }
                 inQuotes_ = inQuotes_ != ByteMasks::top(parity);
             } else {
-                // Lines through this block are left out of the index.
-                lineBad_ = inSlow_ = true;
                 Word hits = lf | q | b;
                 while (hits) {
                     const int p = base + ByteMasks::lowest(hits);
@@ -99,9 +83,6 @@ public:
                     next = at(p);
                     if (next < 0) return;
                 }
-                inSlow_ = false;
-                fieldStart_ = base + kBits;
-                openOnly_ = false;
             }
             if (stop < kBits) {
                 endText(base + stop);
@@ -120,71 +101,6 @@ public:
     }
 
 private:
-#if defined(QX_FIELD_SCAN_BLOCKS)
-    using Word = ByteMasks::Word;
-    static const int kBits = ByteMasks::kBits;
-
-    // The kind of the open field, which ends before byte `last` of the block.
-    int kind(Word fieldQuotes, int first, int last) const {
-        return ByteMasks::fieldKind(fieldQuotes, first, last, openOnly_);
-    }
-
-    // A block settled by masks, with the index: line ends (lf) and separators (sep) in the order
-    // they come, each field marked with its kind. False when the caller stops.
-    bool indexBlock(int base, Word lf, Word sep, Word q, int stop) {
-        int first = fieldStart_ - base; // where the open field starts, relative to the block
-        if (q == 0 && !openOnly_) {
-            // No quotes (most blocks): no field changes kind; the separators of each line are
-            // noted in one run, then the line ends.
-            Word rest = sep;
-            for (Word ends = lf; ends; ends &= ends - 1) {
-                const int s = ByteMasks::lowest(ends);
-                const int lineStart = start_;
-                for (Word mine = rest & ByteMasks::below(s); mine; mine &= mine - 1)
-                    index_->addField(base + ByteMasks::lowest(mine) + 1 - lineStart);
-                rest &= ~ByteMasks::below(s);
-                if (!lineEnd(base + s)) return false;
-                first = s + 1;
-            }
-            if (rest) {
-                const int lineStart = start_;
-                for (Word mine = rest; mine; mine &= mine - 1)
-                    index_->addField(base + ByteMasks::lowest(mine) + 1 - lineStart);
-                first = kBits - __builtin_clzll(rest);
-            }
-            fieldStart_ = base + first;
-            return true;
-        }
-        Word quotes = q; // quotes not yet given to a field
-        for (Word events = lf | sep; events; events &= events - 1) {
-            const int s = ByteMasks::lowest(events);
-            const Word before = ByteMasks::below(s);
-            if (lf & ByteMasks::bit(s)) {
-                const int p = base + s;
-                const int end = p > start_ && text_[p - 1] == '\r' ? p - 1 : p;
-                index_->markLast(kind(quotes & before, first, end - base));
-                quotes &= ~before;
-                if (!lineEnd(p)) return false;
-                openOnly_ = false;
-            } else {
-                index_->markLast(kind(quotes & before, first, s));
-                quotes &= ~before;
-                index_->addField(base + s + 1 - start_);
-            }
-            first = s + 1;
-        }
-        if (stop < kBits) {
-            index_->markLast(kind(quotes, first, stop));
-        } else {
-            // The open field goes on into the next block.
-            if (quotes) index_->markLast(RowFields::kUnquote);
-            openOnly_ = ByteMasks::onlyOpeningQuote(quotes, first, openOnly_);
-        }
-        fieldStart_ = base + first;
-        return true;
-    }
-#endif
-
     // Handles the LF, quote, backslash or NUL at p; returns where the scan goes on, or -1 when
     // the text or the caller stops here.
     int at(int p) {
@@ -219,44 +135,27 @@ private:
     // The LF at p ends a line (and with a CR before it, the CR goes with the line end).
     bool lineEnd(int p) {
         const int end = p > start_ && text_[p - 1] == '\r' ? p - 1 : p;
-        if (indexing_) index_->closeLine(end - start_, !lineBad_ && !fold_);
         if (!onLine_(start_, end, fold_)) return false;
         start_ = p + 1;
         fold_ = false;
-        if (indexing_) {
-            index_->openLine();
-            lineBad_ = inSlow_;
-        }
         return true;
     }
 
     // The text ends at `end`: the last line.
     void endText(int end) {
-        if (indexing_) index_->closeLine(end - start_, !lineBad_ && !fold_);
         onLine_(start_, end, fold_);
     }
 
     const char* text_;
     int length_;
     F& onLine_;
-    FieldIndex* index_;
-    char delimiter_;
     int start_ = 0;
     bool inQuotes_ = false;
     bool fold_ = false;
-    // The index: whether it is being made, whether the open line is left out of it, whether
-    // the cutter is in a block read byte by byte, where the open field starts and whether it
-    // holds only its opening quote so far.
-    bool indexing_ = false;
-    bool lineBad_ = false;
-    bool inSlow_ = false;
-    int fieldStart_ = 0;
-    bool openOnly_ = false;
 };
 
-template <class F>
-void cutLines(const char* text, int length, FieldIndex* index, char delimiter, F&& onLine) {
-    LineCutter<F> cutter(text, length, onLine, index, delimiter);
+template <class F> void cutLines(const char* text, int length, F&& onLine) {
+    LineCutter<F> cutter(text, length, onLine);
     cutter.run();
 }
 
@@ -320,6 +219,8 @@ int Grid::loadCsvTaking(StringBuffer& text, char initialDelimiter) {
 int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter) {
     lastRow_.clear();
     index_.clear();
+    indexFailed_ = false;
+    rowAsked_ = -1;
     delimiter_ = initialDelimiter;
     rows_.clear();
     colCountCache_.clear();
@@ -331,20 +232,7 @@ int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter
     bool header = hasColumnNames;
     bool haveHeader = false;
     if (length > 0) {
-        // The index is made for the delimiter the table will most likely use: the one set, or the
-        // one the first line suggests (the delimiter is detected from the first line, which ends
-        // at the first LF unless that LF is quoted). A wrong guess only leaves it unused.
-        char guess = initialDelimiter;
-        if (!delimiterSet_) {
-            const void* lf = std::memchr(block, '\n', static_cast<size_t>(length));
-            guess = detectDelimiter(
-                block, lf ? static_cast<int>(static_cast<const char*>(lf) - block) : length);
-        }
-#if defined(QX_FIELD_SCAN_BLOCKS) // only the block cutter makes the index
-        if (guess != '"' && guess != '\\' && guess != '\n' && guess != '\r' && guess != 0)
-            index_.begin(guess, hasColumnNames ? 1 : 0, length);
-#endif
-        cutLines(block, length, &index_, guess, [&](int start, int end, bool fold) {
+        cutLines(block, length, [&](int start, int end, bool fold) {
             if (fold) end = start + foldCrLf(block + start, end - start);
             block[end] = 0;
             if (header) {

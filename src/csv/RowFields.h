@@ -44,6 +44,9 @@ public:
     }
     // The row's field count (the whole row is scanned once); -1 for kNoMemory.
     int countFields(const char* text, int length, int row, char delimiter);
+    // After countFields: the starts of the row's fields followed by the end sentinel, in the
+    // layout borrow takes (valid until the memo moves on to another row).
+    const int* fieldStarts() const { return table_; }
 
     // Whether the memo is for this row text, length and delimiter.
     bool holds(const char* text, int length, int row, char delimiter) const {

@@ -21,6 +21,8 @@ public:
     RowStore& operator=(const RowStore&) = delete;
 
     int size() const { return count_; }
+    // The length of the loaded text (0 before a load).
+    int loadedBytes() const { return static_cast<int>(loadedEnd_); }
 
     // The text of a row: false for a missing row or an index out of range. The pointer stays
     // valid until the row is changed, made owned, removed, or the store cleared.

@@ -227,3 +227,59 @@ TEST(GridLoadDiff, RowsAndCellsAgreeWithPlainScansThroughEditsAndDelimiterChange
 }
 
 } // namespace
+
+namespace {
+
+// Tables longer than one stretch of the index, read in the orders that use it differently: by
+// column (each row met again for every column), from the last row up (the first read indexes
+// everything before it), at random, and again after a change of delimiter and after a save.
+TEST(GridLoadDiff, LargeTablesReadInAnyOrderAgreeWithPlainScans) {
+    static const char* pieces[] = {"a",     "\"q,r\"", "\"l\nm\"",
+                                   "e\\,f", "",        "\"s \"\"t\"\"\"",
+                                   "x;y",   "\"\"",    "longer field text"};
+    std::mt19937 rng(47);
+    for (const int rows : {4095, 4097, 9000}) {
+        std::string text;
+        for (int r = 0; r < rows; ++r) {
+            for (int f = 0, n = 1 + static_cast<int>(rng() % 6); f < n; ++f)
+                text += (f ? "," : "") + std::string(pieces[rng() % 9]);
+            text += r % 3 ? "\n" : "\r\n";
+        }
+        SCOPED_TRACE(testing::Message() << rows << " rows");
+        const Loaded want = plainLoad(text, false);
+        Grid g, fresh;
+        g.setDelimiter(',');
+        fresh.setDelimiter(',');
+        StringBuffer sb = make(text), again = make(text);
+        ASSERT_EQ(g.loadCsv(sb, ','), static_cast<int>(want.rows.size()));
+        const int n = static_cast<int>(want.rows.size());
+        const auto cell = [&](int r, int c, char d) {
+            StringBuffer expected, got;
+            const StringBuffer row = make(want.rows[static_cast<size_t>(r)]);
+            if (row.getSize()) FieldScanner::referenceGetNthField(row, c, d, true, true, expected);
+            ASSERT_TRUE(g.getCell(r, c, got));
+            ASSERT_EQ(str(got), str(expected)) << "row " << r << " col " << c << " d " << int(d);
+        };
+        for (int c = 0; c < 7 && !HasFailure(); ++c) // by column
+            for (int r = 0; r < n && !HasFailure(); ++r)
+                cell(r, c, ',');
+        fresh.loadCsv(again, ',');
+        for (int r = n - 1; r >= 0 && !HasFailure(); --r) // from the last row up
+            expectRow(fresh, r, want.rows[static_cast<size_t>(r)], ',', r % 3, rng);
+        for (const char d : {';', ','}) {
+            g.setDelimiter(d);
+            for (int k = 0; k < 3000 && !HasFailure(); ++k)
+                cell(static_cast<int>(rng() % n), static_cast<int>(rng() % 7), d);
+        }
+        StringBuffer saved;
+        g.saveCsv("utf-8", saved); // line ends inside rows become CR LF
+        for (int k = 0; k < 3000 && !HasFailure(); ++k) {
+            const int r = static_cast<int>(rng() % n);
+            const StringBuffer* now = g.rowText(r);
+            ASSERT_NE(now, nullptr);
+            expectRow(g, r, str(*now), ',', 2, rng);
+        }
+    }
+}
+
+} // namespace
