@@ -285,8 +285,7 @@ int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter
     // One -1 ("not counted yet") per row; the cache is grown in one step for the whole load.
     const int step = colCountCache_.getGrowthStep();
     if (step < n) colCountCache_.setGrowthStep(n + 25);
-    for (int i = 0; i < n; ++i)
-        colCountCache_.append(-1);
+    colCountCache_.appendRepeated(-1, n);
     colCountCache_.setGrowthStep(step);
     return n;
 }

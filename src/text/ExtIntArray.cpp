@@ -37,6 +37,18 @@ bool ExtIntArray::append(int v) {
     return true;
 }
 
+bool ExtIntArray::appendRepeated(int v, int n) {
+    while (n > 0) {
+        if (count_ + 1 > capacity_ && !grow()) return false;
+        const int k = n < capacity_ - count_ ? n : capacity_ - count_;
+        for (int i = 0; i < k; ++i)
+            values_[count_ + i] = v;
+        count_ += k;
+        n -= k;
+    }
+    return true;
+}
+
 int ExtIntArray::elementAt(int i) const {
     if (!values_ || i < 0 || i >= count_) return 0;
     return values_[i];

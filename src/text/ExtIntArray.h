@@ -11,6 +11,9 @@ public:
 
     // Adds at the end; returns false (array unchanged) when memory cannot be had.
     bool append(int v);
+    // Adds n copies of v, growing as n appends would; false when memory runs out, with the
+    // copies that fitted added.
+    bool appendRepeated(int v, int n);
     // The value at i; 0 when i is out of range.
     int elementAt(int i) const;
     // Stores v at i, appending zeros first while i >= count; a negative i does nothing.

@@ -171,6 +171,34 @@ TEST(TextFaults, ArraysStayUnchangedWhenAnAppendFails) {
                         ptrs.lastElement() == &items[n - 2] && ptrs.getSize() == n - 2);
         ptrs.removeAllNoDelete();
     }
+    // n copies at once grow the array as n appends do, and without memory keep what fitted.
+    for (const auto& [before, n, failAfter] : {std::tuple<int, int, int>{0, 80, -1},
+                                               {0, 81, -1},
+                                               {79, 300, -1},
+                                               {5, 100000, -1},
+                                               {70, 30, 0},
+                                               {0, 1000, 1}}) {
+        ExtIntArray one, many;
+        for (int i = 0; i < before; ++i)
+            ASSERT_TRUE(one.append(i) && many.append(i));
+        bool oneOk = true, manyOk = false;
+        if (failAfter < 0) {
+            for (int i = 0; i < n; ++i)
+                oneOk = one.append(-3) && oneOk;
+            manyOk = many.appendRepeated(-3, n);
+        } else {
+            failing(failAfter, [&] { manyOk = many.appendRepeated(-3, n); });
+            oneOk = false;
+        }
+        SCOPED_TRACE(testing::Message() << before << " + " << n);
+        EXPECT_EQ(manyOk, oneOk);
+        if (failAfter < 0)
+            ASSERT_TRUE(many.getSize() == one.getSize() && many.getCapacity() == one.getCapacity());
+        else
+            EXPECT_TRUE(many.getSize() < before + n && many.getSize() == many.getCapacity());
+        for (int i = 0; i < many.getSize(); ++i)
+            ASSERT_EQ(many.elementAt(i), i < before ? i : -3) << i;
+    }
     ExtIntArray ints;
     ints.setAt(5, 7);
     ints.setAt(-1, 9);
