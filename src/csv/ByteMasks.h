@@ -13,10 +13,9 @@ public:
     using Word = uint64_t;
     static const int kBits = 64;
 
-    // Masks of the bytes equal to a, b and c (and to d, when d is a byte value; else d stays 0),
-    // and of the NUL bytes, in text[base, base + kBits). Bytes at or past length count as NUL;
-    // nothing outside text[0, length) is read.
-    ByteMasks(const char* text, int base, int length, char a, char b, char c, int d = -1) {
+    // Masks of the bytes equal to a, b and c, and of the NUL bytes, in text[base, base + kBits).
+    // Bytes at or past length count as NUL; nothing outside text[0, length) is read.
+    ByteMasks(const char* text, int base, int length, char a, char b, char c) {
         char copy[kBits];
         int shift;
         const char* from = window(text, base, length, copy, &shift);
@@ -26,7 +25,6 @@ public:
         this->a = equal(v, a) >> shift;
         this->b = equal(v, b) >> shift;
         this->c = equal(v, c) >> shift;
-        this->d = d < 0 ? 0 : equal(v, static_cast<char>(d)) >> shift;
         nul = equal(v, 0) >> shift;
         if (length - base < kBits) nul |= ~Word(0) << (length - base);
     }
@@ -68,7 +66,7 @@ public:
         return first >= 0 ? first < kBits && quotes == bit(first) : openOnly && quotes == 0;
     }
 
-    Word a, b, c, d, nul;
+    Word a, b, c, nul;
 
 private:
     // Where the kBits bytes to compare start, and by how much the masks move down afterwards.

@@ -49,7 +49,7 @@ public:
         using Word = ByteMasks::Word;
         const int kBits = ByteMasks::kBits;
         for (int base = 0; base < length_; base += kBits) {
-            const ByteMasks m(text_, base, length_, '\n', '"', '\\', -1);
+            const ByteMasks m(text_, base, length_, '\n', '"', '\\');
             const Word passed = next <= base ? 0 : ByteMasks::below(next - base);
             const Word nul = m.nul & ~passed;
             const int stop = nul ? ByteMasks::lowest(nul) : kBits;

@@ -1,4 +1,4 @@
-// The fast scanners, the loader's line cutting and field index and the grid's row memo against
+// The fast scanners, the loader's line cutting, the field index and the grid's row memo against
 // the plain loops (FieldScanner::reference*), on random texts that cross every block size.
 #include "csv/CsvTestSupport.h"
 #include "csv/FieldScanner.h"
@@ -139,7 +139,7 @@ void expectRow(const Grid& g, int r, const std::string& text, char d, int way, s
     }
 }
 
-// The loader against folding then splitting, and cells read through its field starts
+// The loader against folding then splitting, and cells read through the field index
 // (FieldIndex) and the row memo against plain scans: on texts of any bytes (the line cutter's
 // hard cases first) and on tables of many shapes with stretches that put quotes and delimiters on
 // every point of the scans' blocks. Cells are read as loaded, after edits, under every kind of
