@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <random>
+#include <sstream>
 
 using namespace enctest;
 
@@ -203,6 +204,51 @@ TEST(FastConvertDiff, LargeConversionsThroughConvertAgreeWithPlainRoutes) {
         const std::string what = "code page " + std::to_string(cp);
         expectSame(convertFrom(65001, cp), plainUtf8To(cp, *TableStore::reverse(cp)), utf8, what);
         expectSame(convertFrom(cp, 65001), plainFrom(cp, true), convert(65001, cp, utf8), what);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Maps the flat form cannot hold are left to the hash route, and entries no lookup would reach
+// (a later entry for a key, a unit that passes through or is folded first) do not count.
+TEST(FastConvertDiff, MapsThatDoNotFitTheFlatFormAreNotFlattened) {
+    const struct {
+        bool reverse, passThrough;
+        int cp;
+        const char* entries; // key value pairs, hex
+        bool fits;
+    } cases[] = {
+        {false, false, 932, "8140 0030 A1 61FF", true},
+        {false, false, 932, "8140 0030 8140 00", true},      // the first entry of 8140 counts
+        {false, false, 932, "8140 0030 8FA1A1 024E", false}, // a three-byte key
+        {false, false, 932, "8140 00", false},               // a one-byte value
+        {false, false, 932, "8140 0000", false},             // unit 0
+        {false, true, 932, "41 00 8140 0030", true},         // 41 passes through: never looked up
+        {false, false, 932, "41 00", false},
+        {true, false, 1252, "4100 41 AC20 80", true},
+        {true, false, 1252, "AC20 808182", false},        // a three-byte value
+        {true, true, 1252, "4100 414243 AC20 80", true},  // U+0041 passes through
+        {true, false, 1256, "6106 414243 3100 31", true}, // U+0661 is folded onto "1" first
+        {true, false, 1256, "3100 414243", false},
+        {true, false, 1252, "3DD800DE 414243 4100 41", true}, // four-byte keys are never looked up
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entries);
+        HashConvert map;
+        ASSERT_TRUE(map.initBuckets(7));
+        map.asciiPassThrough = c.passThrough;
+        std::istringstream kv(c.entries);
+        for (std::string k, v; kv >> k >> v;)
+            map.insert(hex(k).data(), int(hex(k).size()), hex(v).data(), int(hex(v).size()));
+        void* flat = c.reverse ? static_cast<void*>(FlatTables::buildReverse(c.cp, map))
+                               : static_cast<void*>(FlatTables::buildForward(map));
+        EXPECT_EQ(flat != nullptr, c.fits);
+        if (flat && c.reverse && c.cp == 1256)
+            EXPECT_EQ(static_cast<FlatReverse*>(flat)->entry[0x0661], (1u << 16) | 0x31);
+        if (flat && !c.reverse) EXPECT_EQ(static_cast<FlatForward*>(flat)->pair[0x8140], 0x3000);
+        qxFree(flat);
     }
 }
 
