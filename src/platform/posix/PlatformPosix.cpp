@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <linux/futex.h>
+#include <linux/membarrier.h>
 #include <new>
 #include <pwd.h>
 #include <sys/syscall.h>
@@ -40,6 +41,24 @@ void CriticalSection::wait(int seen) {
 
 void CriticalSection::wakeOne() {
     syscall(SYS_futex, reinterpret_cast<int*>(&state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+// The private expedited barrier interrupts only the processors running this process's threads.
+// A process registers for it once; a kernel without it (or a sandbox that refuses the call) gets
+// no biased locks.
+bool CriticalSection::processBarrier() {
+    static std::atomic<int> registered{0}; // 0: not yet, 1: done, 2: refused
+    int state = registered.load(std::memory_order_acquire);
+    if (state == 0) {
+        const long commands = syscall(SYS_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
+        state =
+            commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) &&
+                    syscall(SYS_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0
+                ? 1
+                : 2;
+        registered.store(state, std::memory_order_release);
+    }
+    return state == 1 && syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0;
 }
 
 namespace platform {

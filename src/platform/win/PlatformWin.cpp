@@ -16,11 +16,27 @@ CriticalSection::CriticalSection() {
 CriticalSection::~CriticalSection() {
     DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
 }
-void CriticalSection::enter() {
+void CriticalSection::enterLock() {
     EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
 }
-void CriticalSection::leave() {
+void CriticalSection::leaveLock() {
     LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
+}
+
+// FlushProcessWriteBuffers makes every processor running a thread of the process pass a full
+// barrier. It is looked up rather than linked, so that a system without it loads the library and
+// only goes without biased locks.
+bool CriticalSection::processBarrier() {
+    using Flush = VOID(WINAPI*)(VOID);
+    static const Flush flush = [] {
+        HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+        return kernel ? reinterpret_cast<Flush>(reinterpret_cast<void*>(
+                            GetProcAddress(kernel, "FlushProcessWriteBuffers")))
+                      : nullptr;
+    }();
+    if (!flush) return false;
+    flush();
+    return true;
 }
 
 namespace platform {
