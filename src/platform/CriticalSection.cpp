@@ -8,6 +8,14 @@
 
 const char CriticalSection::kRevoked = 0;
 
+#if !(defined(_WIN32) && defined(__GNUC__)) // there the thread's environment block is its tag
+#if defined(__GNUC__)
+__thread char CriticalSection::threadTag_;
+#else
+thread_local char CriticalSection::threadTag_;
+#endif
+#endif
+
 bool CriticalSection::barrierWorks() {
     // 0: not asked yet, 1: works, 2: does not.
     static std::atomic<int> known{0};

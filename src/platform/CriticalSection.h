@@ -74,7 +74,7 @@ private:
         return teb;
     }
 #else
-    // (One definition, in the platform code, so that every caller sees the same one; __thread
+    // (One definition, in CriticalSection.cpp, so that every caller sees the same one; __thread
     // where the compiler has it, as that needs no call to reach it from other files.)
 #if defined(__GNUC__)
     static __thread char threadTag_;

@@ -18,15 +18,8 @@
 static_assert(sizeof(std::atomic<int>) == sizeof(int) && std::atomic<int>::is_always_lock_free,
               "the lock word is waited on as a plain int");
 
-#if defined(__GNUC__)
-__thread char CriticalSection::threadTag_;
-#else
-thread_local char CriticalSection::threadTag_;
-#endif
-
 CriticalSection::CriticalSection() = default;
 CriticalSection::~CriticalSection() = default;
-
 // The contended path: the lock word says kWaitedFor while anyone may be asleep on it, so that the
 // holder's leave knows to wake one sleeper. A woken thread takes the lock as kWaitedFor again, as
 // others may still sleep; the cost is at most one needless wake call.
@@ -38,11 +31,9 @@ void CriticalSection::wait(int seen) {
         seen = state_.exchange(kWaitedFor, std::memory_order_acquire);
     }
 }
-
 void CriticalSection::wakeOne() {
     syscall(SYS_futex, reinterpret_cast<int*>(&state_), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
-
 // The private expedited barrier interrupts only the processors running this process's threads.
 // A process registers for it once; a kernel without it (or a sandbox that refuses the call) gets
 // no biased locks.
@@ -60,11 +51,8 @@ bool CriticalSection::processBarrier() {
     }
     return state == 1 && syscall(SYS_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) == 0;
 }
-
 namespace platform {
-
 static std::atomic<int> g_ansiOverride{0};
-
 // A Linux system has no ANSI code page of its own; the one a US Windows system has stands in.
 int ansiCodePage() {
     int cp = g_ansiOverride.load();
@@ -76,11 +64,9 @@ int oemCodePage() {
 void setAnsiCodePageOverride(int codePage) {
     g_ansiOverride = codePage;
 }
-
 int osMajorVersion() {
     return 10;
 }
-
 // The user whose rights the calling thread runs with, which is the effective user: the login
 // name of the session (getlogin) may be another user after su or sudo. A name that would not fit
 // the 400-byte buffer of the Windows call, or a user without a name, gives an empty text.
@@ -100,11 +86,9 @@ uint32_t tickCount() {
     return static_cast<uint32_t>(static_cast<uint64_t>(ts.tv_sec) * 1000u +
                                  static_cast<uint64_t>(ts.tv_nsec) / 1000000u);
 }
-
 void fatalFault(const char* what) {
     std::fprintf(stderr, "QuenlixCsv fatal fault: %s\n", what ? what : "");
     std::fflush(stderr);
     std::abort();
 }
-
 } // namespace platform
