@@ -108,7 +108,25 @@ int ClsCsv::GetNumCols(int row) {
 
 // The cell goes from where it lies in the row (or from the scratch buffer, when it had to be
 // unquoted) straight into out's UTF-8 form: one copy per cell.
+//
+// Reading a table cell by cell is mostly the next cell of the row read last, as it lies, into
+// the same string, by the thread that made the object: that case goes without a call (nor the
+// registers a call would need saved). Everything else takes the lock and the full path.
 bool ClsCsv::GetCell(int row, int col, XString& out) {
+    if (lock_.tryEnterBiased()) {
+        const char* cell;
+        int length;
+        const bool done =
+            grid_.cellInPlace(row, col, &cell, &length) &&
+            ((grid_.readableFrom(cell) >= 32 && out.setFromUtf8From32(cell, length)) ||
+             out.setFromUtf8Quick(cell, length));
+        lock_.leaveBiased();
+        if (done) return true;
+    }
+    return getCellLocked(row, col, out);
+}
+
+bool ClsCsv::getCellLocked(int row, int col, XString& out) {
     CriticalSectionLock hold(lock_);
     const char* cell;
     int length;

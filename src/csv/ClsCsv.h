@@ -42,6 +42,7 @@ public:
     bool SaveToString(XString& out);
 
 private:
+    bool getCellLocked(int row, int col, XString& out);
     mutable CriticalSection lock_; // also taken by the const get_Crlf and get_HasColumnNames
     Grid grid_;
     // Receives cells and column names on their way to the caller; reused under the lock so that

@@ -9,6 +9,8 @@
 #include "text/HashMap.h"
 #include "text/StringBuffer.h"
 
+#include <cstddef>
+
 class LogBase;
 class XString;
 
@@ -35,19 +37,25 @@ public:
     // pointer stays valid until the grid or scratch changes.
     bool getCellText(int row, int col, StringBuffer& scratch, const char** text,
                      int* length) const {
-        // The common case inline: a field of the row read last whose cell is its text as it lies.
+        return cellInPlace(row, col, text, length) || cellText(row, col, scratch, text, length);
+    }
+    // The common case of getCellText, without a call: a field of the row read last, a loaded
+    // row, whose cell is its text as it lies. False (nothing set) for any other cell.
+    bool cellInPlace(int row, int col, const char** text, int* length) const {
         const char* rowText;
         int rowLength, start, end;
         bool asIs;
-        if (rows_.text(row, &rowText, &rowLength) &&
+        if (rows_.loadedText(row, &rowText, &rowLength) &&
             lastRow_.lookup(rowText, rowLength, row, delimiter_, col, &start, &end, &asIs) &&
             asIs) {
             *text = rowText + start;
             *length = end - start;
             return true;
         }
-        return cellText(row, col, scratch, text, length);
+        return false;
     }
+    // For a cell that cellInPlace gave: how many bytes from it on may be read.
+    std::ptrdiff_t readableFrom(const char* cell) const { return rows_.blockEnd() - cell; }
     bool setCell(int row, int col, XString& value);
     // The same with a UTF-8 value (the tool and tests use it).
     bool setCellUtf8(int row, int col, const char* utf8);

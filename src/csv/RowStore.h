@@ -36,6 +36,19 @@ public:
         }
         return ownedText(s, data, length);
     }
+    // text() for a row that lies in the loaded text, without a call: false for any other row.
+    bool loadedText(int row, const char** data, int* length) const {
+        if (static_cast<unsigned>(row) >= static_cast<unsigned>(count_)) return false;
+        const Slot& s = slots_[row];
+        if (s.length < 0) return false;
+        *data = block_ + s.offset;
+        *length = s.length;
+        return true;
+    }
+
+    // Where the block's written bytes end: memory from a loaded row's text up to here may be
+    // read (the rows behind it, their NULs and line ends).
+    const char* blockEnd() const { return block_ + blockUsed_; }
 
     // The row as a StringBuffer that may be changed in place; a loaded row is first copied into
     // one of its own. Null for a missing row, an index out of range, or without memory.

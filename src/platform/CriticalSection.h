@@ -21,37 +21,44 @@ public:
 
     void enter() {
         const void* self = threadTag();
-        if (bias_.load(std::memory_order_relaxed) == self) {
-            const int depth = biasDepth_.load(std::memory_order_relaxed);
-            if (depth > 0) {
-                biasDepth_.store(depth + 1, std::memory_order_relaxed);
-                return;
-            }
-            // The owner's half of the handshake: say it is inside, then look for a revoker. The
-            // revoker's barrier makes at least one of the two see the other's store.
-            inside_.store(1, std::memory_order_relaxed);
-            std::atomic_signal_fence(std::memory_order_seq_cst);
-            if (!revoking_.load(std::memory_order_relaxed)) {
-                biasDepth_.store(1, std::memory_order_relaxed);
-                return;
-            }
-            inside_.store(0, std::memory_order_release);
-        }
-        enterSlow(self);
+        if (!enterBiased(self)) enterSlow(self);
+    }
+    // enter() for the bias owner alone, without a call: false, with nothing taken, for any other
+    // thread (or while the bias is being revoked). Left through leaveBiased().
+    bool tryEnterBiased() { return enterBiased(threadTag()); }
+    void leaveBiased() {
+        const int depth = biasDepth_.load(std::memory_order_relaxed);
+        biasDepth_.store(depth - 1, std::memory_order_relaxed);
+        if (depth == 1) inside_.store(0, std::memory_order_release);
     }
     void leave() {
         // Above zero only while the bias owner holds the lock through its own path (nobody else
         // can hold it then, so nobody else changes it).
-        const int depth = biasDepth_.load(std::memory_order_relaxed);
-        if (depth > 0) {
-            biasDepth_.store(depth - 1, std::memory_order_relaxed);
-            if (depth == 1) inside_.store(0, std::memory_order_release);
-            return;
-        }
-        leaveLock();
+        if (biasDepth_.load(std::memory_order_relaxed) > 0)
+            leaveBiased();
+        else
+            leaveLock();
     }
 
 private:
+    bool enterBiased(const void* self) {
+        if (bias_.load(std::memory_order_relaxed) != self) return false;
+        const int depth = biasDepth_.load(std::memory_order_relaxed);
+        if (depth > 0) {
+            biasDepth_.store(depth + 1, std::memory_order_relaxed);
+            return true;
+        }
+        // The owner's half of the handshake: say it is inside, then look for a revoker. The
+        // revoker's barrier makes at least one of the two see the other's store.
+        inside_.store(1, std::memory_order_relaxed);
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        if (!revoking_.load(std::memory_order_relaxed)) {
+            biasDepth_.store(1, std::memory_order_relaxed);
+            return true;
+        }
+        inside_.store(0, std::memory_order_release);
+        return false;
+    }
     // Takes the bias when nobody has it yet, or the underlying lock (revoking the bias first
     // when another thread has it).
     void enterSlow(const void* self);

@@ -77,8 +77,8 @@ public:
     // the block as it is; false, and nothing changes, when they do not. Inline: it is the whole
     // work of handing out a table cell.
     bool overwrite(const void* p, int n) {
-        if (marker_ != 0xAA) checkMarker();
-        if (n <= 0 || n >= capacity_) return false;
+        // (A buffer whose marker is broken is left to the other paths, which check it.)
+        if (marker_ != 0xAA || n <= 0 || n >= capacity_) return false;
         const char* from = static_cast<const char*>(p);
         // Texts up to 32 bytes (most table cells) as two overlapping moves of a fixed size
         // instead of a call; nothing outside from[0, n) is read.
@@ -97,6 +97,18 @@ public:
         } else {
             std::memcpy(data_, from, static_cast<size_t>(n));
         }
+        data_[n] = 0;
+        length_ = n;
+        return true;
+    }
+
+    // overwrite for a text of at most 32 bytes behind which memory may be read up to p + 32 (a
+    // cell inside a loaded table): one move of 32 bytes, whatever n is, so that the length of
+    // the text picks no branch (cell lengths vary from cell to cell). False, and nothing
+    // changes, when it does not apply.
+    bool overwriteFrom32(const void* p, int n) {
+        if (marker_ != 0xAA || n <= 0 || n > 32 || capacity_ <= 32) return false;
+        std::memcpy(data_, p, 32);
         data_[n] = 0;
         length_ = n;
         return true;

@@ -22,14 +22,28 @@ public:
     // The same for the n bytes at utf8, which hold no NUL and do not lie in this string's own
     // forms (a table cell). A short text that fits the UTF-8 block closely goes in without a call.
     void setFromUtf8N(const char* utf8, int n) {
-        if (utf8 && n > 0 && utf8_.getCapacity() - n <= kSpareBytes + 1 &&
-            utf8_.overwrite(utf8, n)) {
-            utf8Current_ = true;
-            unicodeCurrent_ = ansiCurrent_ = false;
-            exactness_ = 0;
-            return;
-        }
-        setFromUtf8Block(utf8, n);
+        if (!setFromUtf8Quick(utf8, n)) setFromUtf8Block(utf8, n);
+    }
+    // The inline part of setFromUtf8N: false, with the string unchanged, when the text does not
+    // go in without a call (it is empty, or does not fit the UTF-8 block closely).
+    bool setFromUtf8Quick(const char* utf8, int n) {
+        if (!utf8 || n <= 0 || utf8_.getCapacity() - n > kSpareBytes + 1 ||
+            !utf8_.overwrite(utf8, n))
+            return false;
+        utf8Current_ = true;
+        unicodeCurrent_ = ansiCurrent_ = false;
+        exactness_ = 0;
+        return true;
+    }
+    // setFromUtf8Quick for a text behind which memory may be read up to utf8 + 32 (see
+    // StringBuffer::overwriteFrom32).
+    bool setFromUtf8From32(const char* utf8, int n) {
+        if (!utf8 || utf8_.getCapacity() - n > kSpareBytes + 1 || !utf8_.overwriteFrom32(utf8, n))
+            return false;
+        utf8Current_ = true;
+        unicodeCurrent_ = ansiCurrent_ = false;
+        exactness_ = 0;
+        return true;
     }
     void setFromUnicode(const uint16_t* utf16);
 

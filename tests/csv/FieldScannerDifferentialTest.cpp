@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -278,6 +279,83 @@ TEST(GridLoadDiff, LargeTablesReadInAnyOrderAgreeWithPlainScans) {
             const StringBuffer* now = g.rowText(r);
             ASSERT_NE(now, nullptr);
             expectRow(g, r, str(*now), ',', 2, rng);
+        }
+    }
+}
+
+// The object's reads (ClsCsv::GetCell) into one string kept for a whole run, against plain scans:
+// the string's block changes size from table to table and between cells, its other forms are
+// made current now and then, and the tables put cells of 0 to 40 bytes next to each other and
+// at the very end of the text, where fewer bytes follow the cell than a cell read moves at once.
+// Then a cell changed through the object, and the same reads again after another thread has
+// used the object.
+TEST(GridLoadDiff, ObjectCellsIntoOneStringAgreeWithPlainScans) {
+    static const char* pieces[] = {"\"q,r\"", "\"l\nm\"",          "e\\,f", "\"s \"\"t\"\"\"",
+                                   "\"\"",    "\xC3\xA9t\xC3\xA9", ";"};
+    std::mt19937 rng(53);
+    XString cell; // one string for every read
+    for (int table = 0; table < 120 && !HasFailure(); ++table) {
+        std::string text;
+        for (int r = 0, rows = 1 + static_cast<int>(rng() % 9); r < rows; ++r) {
+            for (int f = 0, n = 1 + static_cast<int>(rng() % 7); f < n; ++f) {
+                text += f ? "," : "";
+                if (rng() % 3 == 0) {
+                    text += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+                } else {
+                    const int length = static_cast<int>(rng() % 41);
+                    for (int i = 0; i < length; ++i)
+                        text += static_cast<char>('a' + (i + r + f) % 26);
+                }
+            }
+            if (r + 1 < rows || rng() % 2) text += rng() % 2 ? "\r\n" : "\n";
+        }
+        SCOPED_TRACE(testing::Message() << "table " << table << ": " << text);
+        const Loaded want = plainLoad(text, false);
+        ClsCsv csv;
+        XString input;
+        input.setFromUtf8(text.c_str());
+        ASSERT_TRUE(csv.LoadFromString(input));
+        ASSERT_EQ(csv.get_NumRows(), static_cast<int>(want.rows.size()));
+        const auto expectCells = [&](const std::vector<std::string>& rows) {
+            for (int r = 0; r < static_cast<int>(rows.size()) && !HasFailure(); ++r) {
+                const StringBuffer row = make(rows[static_cast<size_t>(r)]);
+                const int count =
+                    row.getSize()
+                        ? FieldScanner::referenceCountFields(row, want.delimiter, true, true)
+                        : 0;
+                ASSERT_EQ(csv.GetNumCols(r), count) << "row " << r;
+                for (int c = 0; c <= count; ++c) {
+                    StringBuffer expected;
+                    if (row.getSize())
+                        FieldScanner::referenceGetNthField(row, c, want.delimiter, true, true,
+                                                           expected);
+                    ASSERT_TRUE(csv.GetCell(r, c, cell)) << "row " << r << " col " << c;
+                    ASSERT_EQ(std::string(cell.getUtf8()), str(expected))
+                        << "row " << r << " col " << c;
+                    if (rng() % 7 == 0) { // the wide form follows the cell too
+                        XString fresh;
+                        fresh.setFromUtf8(expected.getString());
+                        ASSERT_EQ(
+                            std::u16string(reinterpret_cast<const char16_t*>(cell.getUnicode())),
+                            std::u16string(reinterpret_cast<const char16_t*>(fresh.getUnicode())))
+                            << "row " << r << " col " << c;
+                    }
+                }
+            }
+        };
+        expectCells(want.rows);
+        if (table % 4 == 0 && !want.rows.empty()) {
+            // An edited row is read from a buffer of its own.
+            XString value;
+            value.setFromUtf8("new \"value\"");
+            ASSERT_TRUE(csv.SetCell(0, 1, value));
+            ASSERT_TRUE(csv.GetCell(0, 1, cell));
+            EXPECT_STREQ(cell.getUtf8(), "new \"value\"");
+        }
+        if (table % 10 == 5) { // the first thread's bias goes; reads take the lock from now on
+            std::thread other([&] { csv.GetNumCols(0); });
+            other.join();
+            expectCells(want.rows);
         }
     }
 }
