@@ -110,8 +110,9 @@ int ClsCsv::GetNumCols(int row) {
 // unquoted) straight into out's UTF-8 form: one copy per cell.
 //
 // Reading a table cell by cell is mostly the next cell of the row read last, as it lies, into
-// the same string, by the thread that made the object: that case goes without a call (nor the
-// registers a call would need saved). Everything else takes the lock and the full path.
+// the same string, by the thread that used the object first (the lock's owner): that case goes
+// without a call (nor the registers a call would need saved). Everything else takes the lock and
+// the full path.
 bool ClsCsv::GetCell(int row, int col, XString& out) {
     if (lock_.tryEnterBiased()) {
         const char* cell;

@@ -110,9 +110,7 @@ void XString::setFromUtf8(const char* utf8) {
         // The text lies in the UTF-8 form itself: setString copies it out first.
         utf8_.setString(utf8);
         utf8_.minimizeMemory();
-        utf8Current_ = true;
-        unicodeCurrent_ = ansiCurrent_ = false;
-        exactness_ = 0;
+        utf8Only();
         return;
     }
     const size_t n = std::strlen(utf8);
@@ -132,9 +130,7 @@ void XString::setFromUtf8Block(const char* utf8, int n) {
     const int block = blockFor(n, kSpareBytes);
     if (!utf8_.setCapacity(block < kLeast ? kLeast : block) || !utf8_.overwrite(utf8, n))
         utf8_.appendN(utf8, n); // grows as usual, or leaves the form empty without memory
-    utf8Current_ = true;
-    unicodeCurrent_ = ansiCurrent_ = false;
-    exactness_ = 0;
+    utf8Only();
 }
 
 void XString::setFromUnicode(const uint16_t* utf16) {
@@ -284,9 +280,7 @@ void XString::appendAnsi(const char* ansi) {
 void XString::appendUtf8(const char* utf8) {
     getUtf8();
     utf8_.append(utf8);
-    utf8Current_ = true;
-    unicodeCurrent_ = ansiCurrent_ = false;
-    exactness_ = 0;
+    utf8Only();
 }
 
 void XString::appendUnicode(const uint16_t* utf16) {

@@ -30,9 +30,7 @@ public:
         if (!utf8 || n <= 0 || utf8_.getCapacity() - n > kSpareBytes + 1 ||
             !utf8_.overwrite(utf8, n))
             return false;
-        utf8Current_ = true;
-        unicodeCurrent_ = ansiCurrent_ = false;
-        exactness_ = 0;
+        utf8Only();
         return true;
     }
     // setFromUtf8Quick for a text behind which memory may be read up to utf8 + 32 (see
@@ -40,9 +38,7 @@ public:
     bool setFromUtf8From32(const char* utf8, int n) {
         if (!utf8 || utf8_.getCapacity() - n > kSpareBytes + 1 || !utf8_.overwriteFrom32(utf8, n))
             return false;
-        utf8Current_ = true;
-        unicodeCurrent_ = ansiCurrent_ = false;
-        exactness_ = 0;
+        utf8Only();
         return true;
     }
     void setFromUnicode(const uint16_t* utf16);
@@ -69,6 +65,14 @@ public:
     bool isAnsiCurrent() const { return ansiCurrent_; }
     bool isUtf8Current() const { return utf8Current_; }
     int getExactness() const { return exactness_; }
+
+private:
+    // The UTF-8 form was just set: it alone is current.
+    void utf8Only() {
+        utf8Current_ = true;
+        unicodeCurrent_ = ansiCurrent_ = false;
+        exactness_ = 0;
+    }
 
 protected:
     // A string set again and again (a cell read into the same XString for every cell of a table)
