@@ -117,10 +117,8 @@ bool ClsCsv::GetCell(int row, int col, XString& out) {
     if (lock_.tryEnterBiased()) {
         const char* cell;
         int length;
-        const bool done =
-            grid_.cellInPlace(row, col, &cell, &length) &&
-            ((grid_.readableFrom(cell) >= 32 && out.setFromUtf8From32(cell, length)) ||
-             out.setFromUtf8Quick(cell, length));
+        const bool done = grid_.cellInPlace(row, col, &cell, &length) &&
+                          out.setFromUtf8Quick(cell, length, grid_.readableFrom(cell));
         lock_.leaveBiased();
         if (done) return true;
     }

@@ -27,14 +27,9 @@ public:
     // The text of a row: false for a missing row or an index out of range. The pointer stays
     // valid until the row is changed, made owned, removed, or the store cleared.
     bool text(int row, const char** data, int* length) const {
-        if (static_cast<unsigned>(row) >= static_cast<unsigned>(count_)) return false;
-        const Slot& s = slots_[row];
-        if (s.length >= 0) {
-            *data = block_ + s.offset;
-            *length = s.length;
-            return true;
-        }
-        return ownedText(s, data, length);
+        if (loadedText(row, data, length)) return true;
+        return static_cast<unsigned>(row) < static_cast<unsigned>(count_) &&
+               ownedText(slots_[row], data, length);
     }
     // text() for a row that lies in the loaded text, without a call: false for any other row.
     bool loadedText(int row, const char** data, int* length) const {

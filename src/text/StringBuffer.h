@@ -11,6 +11,7 @@
 // use of a destroyed object; no input can reach it.
 #include "text/QuenlixObject.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -75,14 +76,19 @@ public:
     char* releaseBlock(int* capacity);
     // Replaces the text by the n bytes at p (1 <= n, p not inside this buffer) when they fit in
     // the block as it is; false, and nothing changes, when they do not. Inline: it is the whole
-    // work of handing out a table cell.
-    bool overwrite(const void* p, int n) {
+    // work of handing out a table cell. readable tells how many bytes from p on may be read (at
+    // least n; a cell inside a loaded table has the rest of the table behind it).
+    bool overwrite(const void* p, int n, std::ptrdiff_t readable = 0) {
         // (A buffer whose marker is broken is left to the other paths, which check it.)
         if (marker_ != 0xAA || n <= 0 || n >= capacity_) return false;
         const char* from = static_cast<const char*>(p);
-        // Texts up to 32 bytes (most table cells) as two overlapping moves of a fixed size
-        // instead of a call; nothing outside from[0, n) is read.
-        if (n <= 32) {
+        if (n <= kWideMove && readable >= kWideMove && capacity_ > kWideMove) {
+            // One move of a fixed size, whatever n is: cell lengths vary from cell to cell, and
+            // a move chosen by the length is a branch mispredicted as often.
+            std::memcpy(data_, from, kWideMove);
+        } else if (n <= 32) {
+            // Texts up to 32 bytes as two overlapping moves of a fixed size instead of a call;
+            // nothing outside from[0, n) is read.
             if (n >= 16)
                 moveEnds<16>(from, n);
             else if (n >= 8)
@@ -101,18 +107,8 @@ public:
         length_ = n;
         return true;
     }
-
-    // overwrite for a text of at most 32 bytes behind which memory may be read up to p + 32 (a
-    // cell inside a loaded table): one move of 32 bytes, whatever n is, so that the length of
-    // the text picks no branch (cell lengths vary from cell to cell). False, and nothing
-    // changes, when it does not apply.
-    bool overwriteFrom32(const void* p, int n) {
-        if (marker_ != 0xAA || n <= 0 || n > 32 || capacity_ <= 32) return false;
-        std::memcpy(data_, p, 32);
-        data_[n] = 0;
-        length_ = n;
-        return true;
-    }
+    // The size of overwrite's fixed move (a block takes it when it is larger).
+    static const int kWideMove = 32;
 
     // ---- editing ----
     void replaceChar(char from, char to);

@@ -118,15 +118,15 @@ void XString::setFromUtf8(const char* utf8) {
 }
 
 // The text does not fit the UTF-8 block, or leaves too much of it unused: a block of its size,
-// and never less than the 33 bytes that setFromUtf8From32 needs (a string that table cells are
-// read into then takes them all without a call, however short they are).
+// and never too small for overwrite's fixed move (a string that table cells are read into then
+// takes them all the same way, however short they are).
 void XString::setFromUtf8Block(const char* utf8, int n) {
     if (!utf8 || n <= 0) {
         clear();
         return;
     }
     utf8_.clear();
-    const int kLeast = 40;
+    const int kLeast = StringBuffer::kWideMove + 8;
     const int block = blockFor(n, kSpareBytes);
     if (!utf8_.setCapacity(block < kLeast ? kLeast : block) || !utf8_.overwrite(utf8, n))
         utf8_.appendN(utf8, n); // grows as usual, or leaves the form empty without memory

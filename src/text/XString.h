@@ -7,6 +7,7 @@
 #include "text/QuenlixObject.h"
 #include "text/StringBuffer.h"
 
+#include <cstddef>
 #include <cstdint>
 
 class XString : public QuenlixObject {
@@ -25,18 +26,11 @@ public:
         if (!setFromUtf8Quick(utf8, n)) setFromUtf8Block(utf8, n);
     }
     // The inline part of setFromUtf8N: false, with the string unchanged, when the text does not
-    // go in without a call (it is empty, or does not fit the UTF-8 block closely).
-    bool setFromUtf8Quick(const char* utf8, int n) {
+    // go in without a call (it is empty, or does not fit the UTF-8 block closely). readable as
+    // for StringBuffer::overwrite.
+    bool setFromUtf8Quick(const char* utf8, int n, std::ptrdiff_t readable = 0) {
         if (!utf8 || n <= 0 || utf8_.getCapacity() - n > kSpareBytes + 1 ||
-            !utf8_.overwrite(utf8, n))
-            return false;
-        utf8Only();
-        return true;
-    }
-    // setFromUtf8Quick for a text behind which memory may be read up to utf8 + 32 (see
-    // StringBuffer::overwriteFrom32).
-    bool setFromUtf8From32(const char* utf8, int n) {
-        if (!utf8 || utf8_.getCapacity() - n > kSpareBytes + 1 || !utf8_.overwriteFrom32(utf8, n))
+            !utf8_.overwrite(utf8, n, readable))
             return false;
         utf8Only();
         return true;
