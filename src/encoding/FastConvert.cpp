@@ -258,21 +258,25 @@ bool FastConvert::singleByteToUtf8(const UnicodeLookup& lookup, const unsigned c
     unsigned char seq[256][4];
     unsigned char length[256];
     bool asciiIdentity = true;
+    unsigned longest = 0;
     for (unsigned b = 0; b < 256; ++b) {
         const unsigned u = b == 0 ? 0 : lookup.table[b];
         unsigned char* end = putUtf8(seq[b], u);
         length[b] = u == 0 ? 0 : static_cast<unsigned char>(end - seq[b]);
         if (b > 0 && b < 0x80 && u != b) asciiIdentity = false;
+        if (length[b] > longest) longest = length[b];
     }
-    // The exact size first (one reservation, no slack). Bytes whose table entry is ASCII are
-    // skipped a block at a time where the table keeps ASCII as it is; the others are summed in
-    // eight sums side by side, so that the additions do not wait on each other.
     // A byte that gives one ASCII byte: that byte; any other: 0x100, which marks the block.
     uint16_t narrow[256];
     for (unsigned b = 0; b < 256; ++b)
         narrow[b] = length[b] == 1 && seq[b][0] < 0x80 ? seq[b][0] : 0x100;
-    uint64_t total = 0;
-    {
+    // Where the buffer already has room for the longest outcome (a file being decoded a piece
+    // at a time into a block sized for the whole text), nothing needs counting. Otherwise the
+    // exact size comes first (one reservation, no slack): the bytes' lengths summed in eight
+    // sums side by side, so that the additions do not wait on each other.
+    uint64_t total = static_cast<uint64_t>(size) * longest;
+    if (out.getCapacity() - out.getSize() < total + 16) {
+        total = 0;
         unsigned sums[8] = {0, 0, 0, 0, 0, 0, 0, 0};
         unsigned c = 0;
         while (c < size) {
