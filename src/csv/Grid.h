@@ -89,9 +89,10 @@ public:
     bool hasColumnNames = false;
 
 private:
-    // Calls onLine(text, length) for each line saveCsv writes (without line end) until it
-    // returns false: the column-name line, then every row with its line ends normalised.
-    template <class F> void forEachSavedLine(F&& onLine);
+    // Appends to out each line saveCsv writes, with its line end: the column-name line, then
+    // every row with its line ends normalised. beforeLine(text, length) is called with each
+    // line as stored before it goes in; the save stops when it returns false.
+    template <class F> void saveLinesInto(StringBuffer& out, F&& beforeLine);
     bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
     // Points the row memo at the index's field starts for the row, indexing rows up to some way
     // past it first when the index has not reached it.

@@ -3,6 +3,8 @@
 // saving writes the stored lines as they stand, with only their line ends normalised.
 #include "csv/Grid.h"
 
+#include "csv/FieldScanner.h"
+
 #include "encoding/Charset.h"
 #include "encoding/EncodingConvert.h"
 #include "file/FileAccess.h"
@@ -10,6 +12,44 @@
 #include "text/DataBuffer.h"
 
 #include <cstring>
+
+namespace {
+// Appends line[0..size) and then end[0..endLength) to out, unless the line holds a CR or an LF:
+// then out is left as it was and the result is false (the caller normalises the line first).
+// The copy and the search are one pass over the line, a block at a time.
+bool appendPlainLine(StringBuffer& out, const char* line, int size, const char* end,
+                     int endLength) {
+    const int at = out.getSize();
+    if (size < 0 || !out.expectNumBytes(size + endLength)) return false;
+    char* to = out.getWritableData() + at;
+    int i = 0;
+#if defined(QX_FIELD_SCAN_BLOCKS)
+    if (size >= 16) {
+        const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+        __m128i breaks = _mm_setzero_si128();
+        // The last block overlaps the one before it rather than leaving a tail.
+        for (;; i += 16) {
+            if (i + 16 > size) i = size - 16;
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), v);
+            breaks =
+                _mm_or_si128(breaks, _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+            if (i + 16 == size) break;
+        }
+        if (_mm_movemask_epi8(breaks)) return false;
+        i = size;
+    }
+#endif
+    for (; i < size; ++i) {
+        const char c = line[i];
+        if (c == '\r' || c == '\n') return false;
+        to[i] = c;
+    }
+    std::memcpy(to + size, end, static_cast<size_t>(endLength));
+    out.setLength(at + size + endLength);
+    return true;
+}
+} // namespace
 
 void Grid::quoteIfNeeded(StringBuffer& value) const {
     // Only the delimiter and the double quote cause quoting; line breaks, backslashes and blanks
@@ -22,28 +62,37 @@ void Grid::quoteIfNeeded(StringBuffer& value) const {
     value.append("\"");
 }
 
-template <class F> void Grid::forEachSavedLine(F&& onLine) {
+template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
     lastRow_.clear(); // line ends inside stored rows are normalised below
+    const char* lineEnd = crlf ? "\r\n" : "\n";
+    const int lineEndLength = crlf ? 2 : 1;
     // The column-name line is written as it stands; only rows have their line ends normalised.
-    if (hasColumnNames && !onLine(headerLine_.getString(), headerLine_.getSize())) return;
+    if (hasColumnNames) {
+        if (!beforeLine(headerLine_.getString(), headerLine_.getSize())) return;
+        out.appendN(headerLine_.getString(), headerLine_.getSize());
+        out.appendN(lineEnd, lineEndLength);
+    }
     const int n = numRows();
     const char* text;
     int length;
     for (int i = 0; i < n; ++i) {
         if (!rows_.text(i, &text, &length)) continue; // a row without memory writes nothing
+        if (!beforeLine(text, length)) return;
+        // Nearly every row holds neither CR nor LF and goes out as it is.
+        if (appendPlainLine(out, text, length, lineEnd, lineEndLength)) continue;
         // Only a row holding CR or LF changes when normalised (CR LF pairs alone with crlf off).
         const void* cr = std::memchr(text, '\r', static_cast<size_t>(length));
         const bool change = crlf ? cr || std::memchr(text, '\n', static_cast<size_t>(length))
                                  : cr && std::strstr(static_cast<const char*>(cr), "\r\n");
         // Without memory for a copy of its own, a row that should change is written unchanged.
         if (change && rows_.normaliseLineEnds(i, crlf)) rows_.text(i, &text, &length);
-        if (!onLine(text, length)) return;
+        out.appendN(text, length);
+        out.appendN(lineEnd, lineEndLength);
     }
 }
 
 void Grid::saveCsv(const char* charsetName, StringBuffer& out) {
     out.clear();
-    const char* lineEnd = crlf ? "\r\n" : "\n";
     const int lineEndLength = crlf ? 2 : 1;
 
     const int n = numRows();
@@ -54,11 +103,7 @@ void Grid::saveCsv(const char* charsetName, StringBuffer& out) {
         if (rows_.text(i, &text, &length)) total += length + lineEndLength;
     // Reserving the whole text up front is only an optimisation; the appends grow as needed.
     if (total < 0x7FFFFFF0LL) out.expectNumBytes(static_cast<int>(total));
-    forEachSavedLine([&](const char* line, int size) {
-        out.appendN(line, size);
-        out.appendN(lineEnd, lineEndLength);
-        return true;
-    });
+    saveLinesInto(out, [](const char*, int) { return true; });
 
     Charset cs;
     cs.setByName(charsetName);
@@ -87,14 +132,12 @@ bool Grid::saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase*
             : FileContent(nullptr, 0), grid_(grid), cp_(cp), convert_(convert),
               pieceBytes_(pieceBytes) {}
         bool writeTo(Writer& writer) override {
-            const char* lineEnd = grid_.crlf ? "\r\n" : "\n";
-            const int lineEndLength = grid_.crlf ? 2 : 1;
             piece_.clear();
             // Room for a whole piece at once (a longer line grows it as needed).
             if (piece_.expectNumBytes(pieceBytes_ + 64))
                 platform::prepareToWrite(piece_.getWritableData(), pieceBytes_ + 64);
             bool ok = true;
-            grid_.forEachSavedLine([&](const char* line, int size) {
+            grid_.saveLinesInto(piece_, [&](const char* line, int size) {
                 // A converted piece never starts with a byte-order mark: the converter would
                 // take it for the mark of the whole text and drop it.
                 if (piece_.getSize() >= pieceBytes_ &&
@@ -102,8 +145,6 @@ bool Grid::saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase*
                     ok = flush(writer);
                     if (!ok) return false;
                 }
-                piece_.appendN(line, size);
-                piece_.appendN(lineEnd, lineEndLength);
                 return true;
             });
             return ok && flush(writer);
