@@ -1,5 +1,6 @@
 #include "csv/ClsCsv.h"
 
+#include "csv/FieldScanner.h"
 #include "csv/FileDecoder.h"
 #include "encoding/Charset.h"
 #include "file/FileAccess.h"
@@ -117,8 +118,15 @@ bool ClsCsv::GetCell(int row, int col, XString& out) {
     if (lock_.tryEnterBiased()) {
         const char* cell;
         int length;
-        const bool done = grid_.cellInPlace(row, col, &cell, &length) &&
-                          out.setFromUtf8Quick(cell, length, grid_.readableFrom(cell));
+        bool asIs, done = false;
+        if (grid_.fieldInPlace(row, col, &cell, &length, &asIs)) {
+            const std::ptrdiff_t readable = grid_.readableFrom(cell);
+            // A short field with quotes in it ("say ""hi""") is unquoted as it is copied.
+            done = asIs ? out.setFromUtf8Quick(cell, length, readable)
+                        : out.setFromUtf8Written(length, [&](char* to) {
+                              return FieldScanner::unquoteShort(cell, length, readable, to);
+                          });
+        }
         lock_.leaveBiased();
         if (done) return true;
     }

@@ -11,6 +11,8 @@
 // Every function reads the text up to `length` bytes or its first NUL byte, whichever comes
 // first (a NUL ends a line for every scanner). `quotes` and `backslash` switch quote and escape
 // handling, as for the StringBuffer operations.
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
@@ -72,6 +74,13 @@ public:
                                bool backslash, StringBuffer& out);
     static void appendUnquoted(const char* text, int length, bool quotes, bool backslash,
                                StringBuffer& out);
+    // appendUnquoted with quotes and backslashes on, for a short field, without a call: the cell
+    // is written to out (which has room for length + 16 bytes) and its length returned; -1, with
+    // nothing written, when the field is longer than kShortField bytes, holds a backslash or a
+    // NUL, or fewer than kShortReadable bytes from text on may be read.
+    static int unquoteShort(const char* text, int length, std::ptrdiff_t readable, char* out);
+    static const int kShortField = 64;
+    static const int kShortReadable = 80;
 
     // ---- the four scanners in their plain form ----
     static void referenceSplit(const StringBuffer& text, ExtPtrArray& out, char separator,
@@ -83,6 +92,63 @@ public:
     static void referenceSetNthField(StringBuffer& text, int index, char delimiter, bool quotes,
                                      bool backslash, const StringBuffer& value);
 };
+
+inline int FieldScanner::unquoteShort(const char* text, int length, std::ptrdiff_t readable,
+                                      char* out) {
+#if defined(QX_FIELD_SCAN_BLOCKS)
+    if (length < 0 || length > kShortField || readable < kShortReadable) return -1;
+    // The field's quotes, and its backslashes and NULs, as bit masks.
+    uint64_t quotes = 0, others = 0;
+    const __m128i vq = _mm_set1_epi8('"'), vb = _mm_set1_epi8('\\');
+    const __m128i zero = _mm_setzero_si128();
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 16 * i));
+        const unsigned q = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vq)));
+        const unsigned o = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, vb), _mm_cmpeq_epi8(v, zero))));
+        quotes |= static_cast<uint64_t>(q) << (16 * i);
+        others |= static_cast<uint64_t>(o) << (16 * i);
+    }
+    const uint64_t live = length >= 64 ? ~uint64_t(0) : (uint64_t(1) << length) - 1;
+    if (others & live) return -1;
+    // The quotes that go: each one that opens or closes a quoted stretch, and the second of
+    // each doubled quote inside one.
+    uint64_t dropped = 0;
+    bool inQuotes = false;
+    for (uint64_t rest = quotes & live; rest;) {
+        const int p = __builtin_ctzll(rest);
+        rest &= rest - 1;
+        const uint64_t next = p < 63 ? uint64_t(1) << (p + 1) : 0;
+        if (inQuotes && (rest & next)) {
+            rest &= ~next;
+            dropped |= next;
+        } else {
+            dropped |= uint64_t(1) << p;
+            inQuotes = !inQuotes;
+        }
+    }
+    // The bytes that stay, a stretch at a time between the dropped ones, 16 bytes a move.
+    char* w = out;
+    int from = 0;
+    for (;;) {
+        const int to = dropped ? __builtin_ctzll(dropped) : length;
+        for (int k = from; k < to; k += 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(w + (k - from)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k)));
+        w += to - from;
+        if (!dropped) break;
+        dropped &= dropped - 1;
+        from = to + 1;
+    }
+    return static_cast<int>(w - out);
+#else
+    (void)text;
+    (void)length;
+    (void)readable;
+    (void)out;
+    return -1;
+#endif
+}
 
 template <class F, class G>
 int FieldScanner::scanSeparators(const char* text, int from, int length, char delimiter,

@@ -42,12 +42,16 @@ public:
     // The common case of getCellText, without a call: a field of the row read last, a loaded
     // row, whose cell is its text as it lies. False (nothing set) for any other cell.
     bool cellInPlace(int row, int col, const char** text, int* length) const {
+        bool asIs;
+        return fieldInPlace(row, col, text, length, &asIs) && asIs;
+    }
+    // The same for any field of the row read last, a loaded row: its extent, which *asIs tells
+    // to be the cell itself or the raw field that still needs unquoting.
+    bool fieldInPlace(int row, int col, const char** text, int* length, bool* asIs) const {
         const char* rowText;
         int rowLength, start, end;
-        bool asIs;
         if (rows_.loadedText(row, &rowText, &rowLength) &&
-            lastRow_.lookup(rowText, rowLength, row, delimiter_, col, &start, &end, &asIs) &&
-            asIs) {
+            lastRow_.lookup(rowText, rowLength, row, delimiter_, col, &start, &end, asIs)) {
             *text = rowText + start;
             *length = end - start;
             return true;

@@ -107,6 +107,17 @@ public:
         length_ = n;
         return true;
     }
+    // The text becomes the bytes that write(block) puts at the start of the block, at most
+    // `most` of them, returning how many; write may fill up to most + 16 bytes. False, with the
+    // buffer unchanged, when the block is too small or write returns -1 (before writing).
+    template <class W> bool overwriteWith(int most, W&& write) {
+        if (marker_ != 0xAA || most < 0 || most + 16 >= capacity_) return false;
+        const int n = write(data_);
+        if (n < 0) return false;
+        data_[n] = 0;
+        length_ = n;
+        return true;
+    }
     // The size of overwrite's fixed move (a block takes it when it is larger).
     static const int kWideMove = 32;
 

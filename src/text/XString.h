@@ -35,6 +35,15 @@ public:
         utf8Only();
         return true;
     }
+    // The same for UTF-8 text made as it is copied (see StringBuffer::overwriteWith): false,
+    // with the string unchanged, when it does not go in without a call.
+    template <class W> bool setFromUtf8Written(int most, W&& write) {
+        if (utf8_.getCapacity() - most > kSpareBytes + 1 ||
+            !utf8_.overwriteWith(most, static_cast<W&&>(write)))
+            return false;
+        utf8Only();
+        return true;
+    }
     void setFromUnicode(const uint16_t* utf16);
 
     // UTF-16 units followed by a zero unit; never null.

@@ -289,9 +289,48 @@ TEST(GridLoadDiff, LargeTablesReadInAnyOrderAgreeWithPlainScans) {
 // at the very end of the text, where fewer bytes follow the cell than a cell read moves at once.
 // Then a cell changed through the object, and the same reads again after another thread has
 // used the object.
+// The short-field unquoting of the cell fast path against appendUnquoted: every field of up to
+// six bytes of 'a', quotes and backslashes, and random fields of up to 70 bytes, each followed
+// by quotes and backslashes that are not part of it. It must give the same cell, or decline
+// (-1) exactly for fields that are too long, hold a backslash or a NUL, or lack readable room.
+TEST(FieldScannerDiff, ShortUnquoteAgreesWithAppendUnquoted) {
+    std::vector<std::string> fields = {""};
+    for (size_t from = 0; fields[from].size() < 6; ++from)
+        for (char c : {'a', '"', '\\'})
+            fields.push_back(fields[from] + c);
+    std::mt19937 rng(11);
+    for (int i = 0; i < 3000; ++i)
+        fields.push_back(randomLine(rng, 70));
+    for (const std::string& field : fields) {
+        const int length = static_cast<int>(field.size());
+        const std::string block = field + std::string(FieldScanner::kShortReadable, '"') + "\\";
+        StringBuffer expected;
+        FieldScanner::appendUnquoted(block.data(), length, true, true, expected);
+        const bool declines = length > FieldScanner::kShortField ||
+                              field.find_first_of(std::string("\\\0", 2)) != std::string::npos;
+        for (const std::ptrdiff_t readable :
+             {static_cast<std::ptrdiff_t>(block.size()),
+              static_cast<std::ptrdiff_t>(FieldScanner::kShortReadable - 1)}) {
+            std::string out(static_cast<size_t>(length) + 16, '#');
+            const int n = FieldScanner::unquoteShort(block.data(), length, readable, &out[0]);
+            if (declines || readable < FieldScanner::kShortReadable) {
+                EXPECT_EQ(n, -1) << "field " << testing::PrintToString(field);
+                EXPECT_EQ(out, std::string(static_cast<size_t>(length) + 16, '#'));
+            } else {
+                ASSERT_GE(n, 0) << "field " << testing::PrintToString(field);
+                EXPECT_EQ(out.substr(0, static_cast<size_t>(n)), str(expected))
+                    << "field " << testing::PrintToString(field);
+            }
+        }
+    }
+}
+
 TEST(GridLoadDiff, ObjectCellsIntoOneStringAgreeWithPlainScans) {
-    static const char* pieces[] = {"\"q,r\"", "\"l\nm\"",          "e\\,f", "\"s \"\"t\"\"\"",
-                                   "\"\"",    "\xC3\xA9t\xC3\xA9", ";"};
+    static const char* pieces[] = {
+        "\"q,r\"", "\"l\nm\"",
+        "e\\,f",   "\"s \"\"t\"\"\"",
+        "\"\"",    "\xC3\xA9t\xC3\xA9",
+        ";",       "\"a \"\"quoted\"\" word, \"\"and\"\" a longer field of some fifty-odd bytes\""};
     std::mt19937 rng(53);
     XString cell; // one string for every read
     for (int table = 0; table < 120 && !HasFailure(); ++table) {
