@@ -4,7 +4,6 @@
 #include "csv/Grid.h"
 
 #include "csv/FieldScanner.h"
-
 #include "encoding/Charset.h"
 #include "encoding/EncodingConvert.h"
 #include "file/FileAccess.h"
