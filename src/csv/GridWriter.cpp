@@ -15,11 +15,15 @@
 namespace {
 // Appends line[0..size) and then end[0..endLength) to out, unless the line holds a CR or an LF:
 // then out is left as it was and the result is false (the caller normalises the line first).
-// The copy and the search are one pass over the line, a block at a time.
+// The copy and the search are one pass over the line, a block at a time. A line that does not
+// fit the room already there is left to the caller too, whose appends grow the buffer by a share
+// of its size (rows that gain a CR each when normalised outgrow a reservation made for the
+// stored text, and growing by the line alone would copy the whole text once per such row).
 bool appendPlainLine(StringBuffer& out, const char* line, int size, const char* end,
                      int endLength) {
     const int at = out.getSize();
-    if (size < 0 || !out.expectNumBytes(size + endLength)) return false;
+    if (size < 0 || static_cast<long long>(at) + size + endLength >= out.getCapacity())
+        return false;
     char* to = out.getWritableData() + at;
     int i = 0;
 #if defined(QX_FIELD_SCAN_BLOCKS)
