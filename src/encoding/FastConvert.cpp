@@ -172,10 +172,17 @@ bool FastConvert::utf8ToUtf16(const unsigned char* data, unsigned size, DataBuff
     // Every byte gives at most one unit.
     if (!sink.reserve(static_cast<uint64_t>(size) * 2, 0)) return true;
     unsigned char* o = sink.cursor();
+    sink.advanceTo(o + 2 * utf8ToUtf16Units(data, size, o));
+    return true;
+}
+
+unsigned FastConvert::utf8ToUtf16Units(const unsigned char* data, unsigned size,
+                                       unsigned char* units) {
+    unsigned char* o = units;
     unsigned i = 0;
     while (i < size) {
         if (data[i] < 0x80) {
-            // Room for two bytes per input byte is reserved, so whole blocks may be stored.
+            // Room for two bytes per input byte is there, so whole blocks may be stored.
             if (i + 16 <= size) {
                 const unsigned run = AsciiScan::widenBlock(data + i, o);
                 o += 2 * run;
@@ -198,8 +205,7 @@ bool FastConvert::utf8ToUtf16(const unsigned char* data, unsigned size, DataBuff
         o += 2;
         i += used;
     }
-    sink.advanceTo(o);
-    return true;
+    return static_cast<unsigned>(o - units) / 2;
 }
 
 bool FastConvert::utf16ToUtf8(const unsigned char* data, unsigned size, DataBuffer& out) {

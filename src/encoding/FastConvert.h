@@ -19,6 +19,10 @@ class FastConvert {
 public:
     // EncodingConvert::utf8ToUtf16 with the UTF-8 coder. Always true.
     static bool utf8ToUtf16(const unsigned char* data, unsigned size, DataBuffer& out);
+    // The same into `units`, which has room for `size` units (2 * size bytes, unaligned, little
+    // endian): the number of units written.
+    static unsigned utf8ToUtf16Units(const unsigned char* data, unsigned size,
+                                     unsigned char* units);
     // EncodingConvert::utf16ToUtf8 with the UTF-8 coder: U+0000 left out, false for an odd size.
     static bool utf16ToUtf8(const unsigned char* data, unsigned size, DataBuffer& out);
     // singleByteToUtf16 then utf16ToUtf8: true (the second step's result).

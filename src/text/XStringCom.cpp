@@ -31,6 +31,17 @@ bool XStringCom::directBstr(const unsigned char* data, unsigned size, QxBstr& b)
     }
     if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) return false;
     if (std::memchr(data, 0, size)) return false;
+    // A cell is mostly short: its units go through the stack rather than a block of their own,
+    // which would cost an allocation and a release per cell read.
+    const unsigned kOnStack = 512;
+    if (size <= kOnStack) {
+        uint16_t stack[kOnStack];
+        const unsigned n =
+            FastConvert::utf8ToUtf16Units(data, size, reinterpret_cast<unsigned char*>(stack));
+        if (n == 0) return false; // nothing left: the general way decides
+        b = platform::sysAllocStringLen(stack, n);
+        return true;
+    }
     DataBuffer units;
     FastConvert::utf8ToUtf16(data, size, units);
     if (!units.getData()) return false; // nothing left, or no memory: the general way decides

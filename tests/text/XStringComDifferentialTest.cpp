@@ -1,6 +1,7 @@
 // getBstr's and bstrFromUtf8's direct way (UTF-8 decoded straight into the new string) against
 // the general way through the UTF-16 form, on texts made to trip it: every length around the
-// vector width, byte-order marks, truncated, overlong and surrogate sequences, random bytes.
+// vector width and around the longest text decoded on the stack, byte-order marks, truncated,
+// overlong and surrogate sequences, random bytes.
 #include "text/XStringCom.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ TEST(XStringComDirect, SameUnitsAsTheUtf16Form) {
     for (int n = 1; n <= 40; ++n)
         texts.push_back(std::string(n, 'x'));
     for (const std::string& p : pieces)
-        for (int at : {0, 1, 15, 16, 17})
+        for (int at : {0, 1, 15, 16, 17, 505, 506, 507, 508})
             texts.push_back(std::string(at, 'k') + p + "tail");
     for (int i = 0; i < 3000; ++i) {
         std::string t;
