@@ -19,7 +19,7 @@ public:
 
     static HINSTANCE instance() { return instance_; }
 
-    // Live objects, outside references to the class factory and LockServer(TRUE) calls.
+    // Live objects and LockServer(TRUE) calls not yet undone.
     static void lock();
     static void unlock();
     static LONG lockCount();

@@ -15,15 +15,15 @@ HRESULT CsvClassFactory::QueryInterface(REFIID iid, void** out) {
     return E_NOINTERFACE;
 }
 
+// References to the factory do not count in the module's lock count: only live objects and
+// LockServer do, so a client that keeps the factory between creations locks the server if it
+// wants the library kept loaded (the factory itself lives until the library unloads).
 ULONG CsvClassFactory::AddRef() {
-    LONG n = InterlockedIncrement(&refs_);
-    if (n == 2) ComModule::lock(); // the first reference a client holds
-    return static_cast<ULONG>(n);
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
 }
 
 ULONG CsvClassFactory::Release() {
     LONG n = InterlockedDecrement(&refs_);
-    if (n == 1) ComModule::unlock(); // the last client reference is gone
     if (n == 0) qxDelete(this);
     return static_cast<ULONG>(n);
 }
