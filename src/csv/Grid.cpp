@@ -189,16 +189,12 @@ bool Grid::setCellUtf8(int row, int col, const char* utf8) {
     text->setNthField(col, delimiter_, kQuotes, kBackslash, value);
     if (watch.failed()) return false; // setNthField left the row as it was
 
+    // Setting a field beyond the last one extends the row to exactly col + 1 fields. A count
+    // already memoised otherwise stays, as it does across a change of delimiter: a value whose
+    // backslash escapes the delimiter after it leaves the row's count as it was (the cells read
+    // as the text now splits).
     const int cached = colCountCache_.elementAt(row);
-    if (cached >= 1) {
-        if (value.containsChar('\\'))
-            // A backslash in the stored value may escape the delimiter after it and so change
-            // the row's field count: count the row again when next asked.
-            colCountCache_.setAt(row, -1);
-        else if (col >= cached)
-            // Setting a field beyond the last one extends the row to exactly col + 1 fields.
-            colCountCache_.setAt(row, col + 1);
-    }
+    if (cached >= 1 && col >= cached) colCountCache_.setAt(row, col + 1);
     return true;
 }
 
