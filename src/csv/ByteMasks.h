@@ -44,7 +44,7 @@ public:
     // Bit n alone (n taken modulo kBits).
     static Word bit(int n) { return Word(1) << (n & (kBits - 1)); }
     // The index of the lowest set bit of m (m not 0).
-    static int lowest(Word m) { return __builtin_ctzll(m); }
+    static int lowest(Word m) { return FieldScanner::lowestBit(m); }
     // Whether the highest bit is set.
     static bool top(Word m) { return (m >> (kBits - 1)) != 0; }
 

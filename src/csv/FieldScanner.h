@@ -81,6 +81,13 @@ public:
     static int unquoteShort(const char* text, int length, std::ptrdiff_t readable, char* out);
     static const int kShortField = 64;
     static const int kShortReadable = 80;
+    // The index of the lowest set bit of m (m not 0). A 32-bit build has no instruction for a
+    // 64-bit word and would call a library routine: there it takes the word's halves in turn.
+    static int lowestBit(uint64_t m) {
+        if (sizeof(void*) >= 8) return __builtin_ctzll(m);
+        const uint32_t low = static_cast<uint32_t>(m);
+        return low ? __builtin_ctz(low) : 32 + __builtin_ctz(static_cast<uint32_t>(m >> 32));
+    }
 
     // ---- the four scanners in their plain form ----
     static void referenceSplit(const StringBuffer& text, ExtPtrArray& out, char separator,
@@ -116,7 +123,7 @@ inline int FieldScanner::unquoteShort(const char* text, int length, std::ptrdiff
     uint64_t dropped = 0;
     bool inQuotes = false;
     for (uint64_t rest = quotes & live; rest;) {
-        const int p = __builtin_ctzll(rest);
+        const int p = lowestBit(rest);
         rest &= rest - 1;
         const uint64_t next = p < 63 ? uint64_t(1) << (p + 1) : 0;
         if (inQuotes && (rest & next)) {
@@ -131,7 +138,7 @@ inline int FieldScanner::unquoteShort(const char* text, int length, std::ptrdiff
     char* w = out;
     int from = 0;
     for (;;) {
-        const int to = dropped ? __builtin_ctzll(dropped) : length;
+        const int to = dropped ? lowestBit(dropped) : length;
         for (int k = from; k < to; k += 16)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(w + (k - from)),
                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + k)));
