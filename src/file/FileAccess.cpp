@@ -165,6 +165,29 @@ bool refusedName(const uint16_t* p) {
     }
 }
 
+// The ANSI form of a path that the code page cannot carry whole, with "?" for every character it
+// lacks. The library's own ANSI form leaves such characters out, and the shorter name could name
+// another file; "?" is refused in every name, so an attempt with this form cannot land anywhere.
+void lossyAnsiName(XString& path, StringBuffer& out) {
+    const uint16_t* u = path.getUnicode();
+    for (size_t i = 0; u[i];) {
+        if (u[i] < 0x80) {
+            out.appendChar(static_cast<char>(u[i++]));
+            continue;
+        }
+        const bool pair =
+            u[i] >= 0xD800 && u[i] < 0xDC00 && u[i + 1] >= 0xDC00 && u[i + 1] < 0xE000;
+        const uint16_t one[3] = {u[i], pair ? u[i + 1] : uint16_t(0), 0};
+        XString c;
+        c.setFromUnicode(one);
+        if (c.isAnsiExact())
+            out.append(c.getAnsi());
+        else
+            out.appendChar('?');
+        i += pair ? 2 : 1;
+    }
+}
+
 // Calls open() until it succeeds, fails with anything but a sharing violation, or has been
 // retried kSharingRetries times.
 template <class Open> FileHandle openWithRetries(Open open) {
@@ -371,14 +394,13 @@ FileHandle FileAccess::openForRead(XString& path, LogBase* log) {
     return h;
 }
 
-FileHandle FileAccess::createForWrite(XString& path, LogBase* log, bool replace) {
+FileHandle FileAccess::createForWrite(XString& path, LogBase* log) {
     XString copy;
     normalisedCopy(path, copy);
     if (copy.getNumChars() == 0) return INVALID_HANDLE_VALUE;
     uint32_t lastError = 0;
-    FileHandle h = openChosen(copy, kWriteAccess, kWriteShare,
-                              replace ? kWriteCreation : platform::CREATE_NEW, &lastError, log);
-    if (h == INVALID_HANDLE_VALUE && replace) {
+    FileHandle h = openChosen(copy, kWriteAccess, kWriteShare, kWriteCreation, &lastError, log);
+    if (h == INVALID_HANDLE_VALUE) {
         // A read-only file is overwritten: drop the attribute and try once more.
         uint32_t attributes = platform::INVALID_FILE_ATTRIBUTES;
         if (getFileAttributesX(copy, attributes, log) &&
@@ -499,12 +521,11 @@ bool FileAccess::readWholeFile(XString& path, FileReceiver& receiver, LogBase* l
 
 // ---- writing whole files ----------------------------------------------------------------------
 
-bool FileAccess::writeFileAnsi(const char* ansiPath, FileContent& content, LogBase* log,
-                               bool replace) {
+bool FileAccess::writeFileAnsi(const char* ansiPath, FileContent& content, LogBase* log) {
     if (!ansiPath || !*ansiPath) return false;
     XString path;
     path.setFromAnsi(ansiPath);
-    FileHandle h = createForWrite(path, log, replace);
+    FileHandle h = createForWrite(path, log);
     if (h == INVALID_HANDLE_VALUE) {
         if (log) {
             log->logDataQP("ansiFilename", ansiPath);
@@ -571,9 +592,9 @@ bool FileAccess::writeWholeFile(const char* utf8Path, FileContent& content, LogB
         if (writeFileWide(path.getUnicode(), content, log)) return true;
     }
     if (exact) return writeFileAnsi(path.getAnsi(), content, log);
-    // Also after a failed Unicode write the ANSI name gets its own attempt. That name lacks the
-    // characters the code page cannot carry, so it may name another file (the name "a", a
-    // character outside the code page, ".csv" becomes "a.csv"): it may create a file but never
-    // replace one.
-    return writeFileAnsi(path.getAnsi(), content, log, false);
+    // Also after a failed Unicode write the ANSI name gets its own attempt, with "?" where the
+    // code page lacks a character, so that it fails rather than write to another file.
+    StringBuffer lossy;
+    lossyAnsiName(path, lossy);
+    return writeFileAnsi(lossy.getString(), content, log);
 }

@@ -29,10 +29,7 @@ public:
     // code page cannot represent are written through the Unicode functions first; when that fails
     // the ANSI name is tried as well.
     static bool writeWholeFile(const char* utf8Path, FileContent& content, LogBase* log);
-    // replace false: the file is only created, never put in place of one that exists (the
-    // second attempt of writeWholeFile, whose lossy ANSI name may name another file).
-    static bool writeFileAnsi(const char* ansiPath, FileContent& content, LogBase* log,
-                              bool replace = true);
+    static bool writeFileAnsi(const char* ansiPath, FileContent& content, LogBase* log);
     static bool writeFileWide(const uint16_t* utf16Path, FileContent& content, LogBase* log);
     // The same with one block of count bytes.
     static bool writeWholeFile(const char* utf8Path, const unsigned char* data, unsigned count,
@@ -58,8 +55,8 @@ public:
     // Opens an existing file for reading (others may read and write meanwhile).
     static platform::FileHandle openForRead(XString& path, LogBase* log);
     // Creates or truncates a file for writing (shared with nobody), clearing a read-only
-    // attribute that stands in the way. With replace false, fails on a file that exists.
-    static platform::FileHandle createForWrite(XString& path, LogBase* log, bool replace = true);
+    // attribute that stands in the way.
+    static platform::FileHandle createForWrite(XString& path, LogBase* log);
 
     // One open through the ANSI or the Unicode functions, with the retries on a sharing
     // violation. On failure *lastError receives the system's error code.
