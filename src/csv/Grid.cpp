@@ -186,8 +186,10 @@ bool Grid::setCellUtf8(int row, int col, const char* utf8) {
     quoteIfNeeded(value);
     if (watch.failed()) return false;
     lastRow_.clear();
-    text->setNthField(col, delimiter_, kQuotes, kBackslash, value);
-    if (watch.failed()) return false; // setNthField left the row as it was
+    // A row that would pass the size limit (a column in the billions) or find no memory is left
+    // as it was, and the call says so.
+    if (!text->setNthField(col, delimiter_, kQuotes, kBackslash, value) || watch.failed())
+        return false;
 
     // Setting a field beyond the last one extends the row to exactly col + 1 fields. A count
     // already memoised otherwise stays, as it does across a change of delimiter: a value whose
@@ -217,7 +219,7 @@ bool Grid::setColumnName(int index, const char* utf8Name) {
     getColumnName(index, old);
     // An empty column-name line is padded with delimiters up to the column (see setNthField).
     StringBuffer line(headerLine_);
-    line.setNthField(index, delimiter_, kQuotes, kBackslash, quoted);
+    if (!line.setNthField(index, delimiter_, kQuotes, kBackslash, quoted)) return false;
     if (line.getSize() > headerLine_.getSize())
         headerLine_.expectNumBytes(line.getSize() - headerLine_.getSize());
     QuenlixInt* number = qxNew<QuenlixInt>(index);

@@ -90,15 +90,14 @@ void StringBuffer::getNthField(int index, char delimiter, bool quotes, bool back
 // line: setting column n of it gives n delimiters followed by the value, so the value always
 // lands in the column the caller named (the grid relies on this for new rows and for a
 // column-name line that is still empty).
-void StringBuffer::setNthField(int index, char delimiter, bool quotes, bool backslash,
+bool StringBuffer::setNthField(int index, char delimiter, bool quotes, bool backslash,
                                const StringBuffer& value) {
     checkMarker();
     value.checkMarker();
-    if (index < 0) return;
+    if (index < 0) return false;
     if (&value == this) {
         StringBuffer copy(value);
-        if (copy.length_ == length_) setNthField(index, delimiter, quotes, backslash, copy);
-        return;
+        return copy.length_ == length_ && setNthField(index, delimiter, quotes, backslash, copy);
     }
     // Bytes after a NUL are not part of the line; a rewritten line does not keep them.
     const int textEnd = FieldScanner::textEnd(data_, length_);
@@ -121,12 +120,12 @@ void StringBuffer::setNthField(int index, char delimiter, bool quotes, bool back
         // The line has delimiters + 1 fields: pad up to the field, then append the value.
         const int pad = index - delimiters;
         const long long grow = static_cast<long long>(textEnd) + pad + value.length_ - length_;
-        if (static_cast<long long>(length_) + grow > 0x7FFFFFF0LL) return;
-        if (grow > 0 && !expectNumBytes(static_cast<int>(grow))) return;
+        if (static_cast<long long>(length_) + grow > 0x7FFFFFF0LL) return false;
+        if (grow > 0 && !expectNumBytes(static_cast<int>(grow))) return false;
         shorten(length_ - textEnd);
         appendCharN(delimiter, pad);
         appendN(value.data_, value.length_);
-        return;
+        return true;
     }
 
     if (end < 0) end = textEnd;
@@ -134,21 +133,22 @@ void StringBuffer::setNthField(int index, char delimiter, bool quotes, bool back
     // value and tail appended. Short tails stay on the stack.
     const int tailLength = textEnd - end;
     const long long newLength = static_cast<long long>(start) + value.length_ + tailLength;
-    if (newLength > 0x7FFFFFF0LL) return;
+    if (newLength > 0x7FFFFFF0LL) return false;
     char local[400];
     char* tail = local;
     if (tailLength > static_cast<int>(sizeof local)) {
         tail = static_cast<char*>(qxAlloc(static_cast<size_t>(tailLength)));
-        if (!tail) return;
+        if (!tail) return false;
     }
     if (tailLength > 0) std::memcpy(tail, data_ + end, static_cast<size_t>(tailLength));
     // Make room first, so that the line is either rewritten completely or left as it was.
     if (newLength > length_ && !expectNumBytes(static_cast<int>(newLength - length_))) {
         if (tail != local) qxFree(tail);
-        return;
+        return false;
     }
     shorten(length_ - start);
     appendN(value.data_, value.length_);
     appendN(tail, tailLength);
     if (tail != local) qxFree(tail);
+    return true;
 }

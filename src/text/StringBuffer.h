@@ -156,7 +156,9 @@ public:
     int countFields(char delimiter, bool quotes, bool backslash) const;
     void getNthField(int index, char delimiter, bool quotes, bool backslash,
                      StringBuffer& out) const;
-    void setNthField(int index, char delimiter, bool quotes, bool backslash,
+    // False when the line stays as it was: a negative index, a line that would pass the size
+    // limit, or no memory.
+    bool setNthField(int index, char delimiter, bool quotes, bool backslash,
                      const StringBuffer& value);
 
     // ---- numbers ----

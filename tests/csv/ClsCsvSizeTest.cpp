@@ -189,6 +189,12 @@ TEST(SizeShape, RowIndexesBeyondTheTable) {
         EXPECT_FALSE(csv.obj.SetCell(row, INT_MAX, X("x"))) << row;
         EXPECT_EQ(snapshot(csv), before) << row;
     }
+    // A column so far out that the row would pass the size limit: refused, not a silent no-op.
+    for (int col : {INT_MAX, 0x7FFFFFF0})
+        for (int row : {0, 1}) {
+            EXPECT_FALSE(csv.obj.SetCell(row, col, X("x"))) << row << "," << col;
+            EXPECT_EQ(snapshot(csv), before) << row;
+        }
     ASSERT_TRUE(csv.obj.SetCell(1000001, 1, X("z")));
     EXPECT_EQ(csv.obj.get_NumRows(), 1000002);
     EXPECT_TRUE(csv.save() == "a,b\r\nc,d\r\n" + repeated("\r\n", 999999) + ",z\r\n");
