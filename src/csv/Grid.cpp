@@ -188,8 +188,7 @@ bool Grid::setCellUtf8(int row, int col, const char* utf8) {
     lastRow_.clear();
     // A row that would pass the size limit (a column in the billions) or find no memory is left
     // as it was, and the call says so.
-    if (!text->setNthField(col, delimiter_, kQuotes, kBackslash, value) || watch.failed())
-        return false;
+    if (!text->setNthField(col, delimiter_, kQuotes, kBackslash, value)) return false;
 
     // Setting a field beyond the last one extends the row to exactly col + 1 fields. A count
     // already memoised otherwise stays, as it does across a change of delimiter: a value whose
