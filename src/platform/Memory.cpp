@@ -48,25 +48,36 @@ unsigned long qxFailedAllocations() {
 
 namespace {
 // Blocks this large are nearly always filled at once (whole texts, conversions, row tables); the
-// system is told so that it can back them with large pages.
+// platform gives them large pages where it can.
 const std::size_t kLargeBlock = std::size_t(4) << 20;
-
-void* advised(void* block, std::size_t size) {
-    if (block && size >= kLargeBlock) platform::adviseLargeBlock(block, size);
-    return block;
-}
 } // namespace
 
 void* qxAlloc(std::size_t size) {
     if (injectedFailure()) return counted(nullptr);
-    return counted(advised(std::malloc(size ? size : 1), size));
+    if (size >= kLargeBlock)
+        if (void* block = platform::allocateLargeBlock(size)) return block;
+    return counted(std::malloc(size ? size : 1));
+}
+
+void* qxAllocLarge(std::size_t size) {
+    if (injectedFailure()) return counted(nullptr);
+    if (void* block = platform::allocateLargeBlock(size)) return block;
+    return counted(std::malloc(size ? size : 1));
 }
 
 void* qxRealloc(void* block, std::size_t size) {
     if (injectedFailure()) return counted(nullptr);
-    return counted(advised(std::realloc(block, size ? size : 1), size));
+    const bool large = platform::isLargeBlock(block);
+    if (large || size >= kLargeBlock) {
+        if (void* moved = platform::reallocateLargeBlock(block, size)) return moved;
+        if (large) return counted(nullptr);
+    }
+    return counted(std::realloc(block, size ? size : 1));
 }
 
 void qxFree(void* block) {
-    std::free(block);
+    if (platform::isLargeBlock(block))
+        platform::freeLargeBlock(block);
+    else
+        std::free(block);
 }

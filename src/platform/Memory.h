@@ -7,6 +7,9 @@
 void* qxAlloc(std::size_t size);
 void* qxRealloc(void* block, std::size_t size);
 void qxFree(void* block);
+// qxAlloc for a block that is filled at once although it is smaller than the size from which
+// qxAlloc gives large pages by itself (freed with qxFree as any other).
+void* qxAllocLarge(std::size_t size);
 
 // How many allocations of the calling thread have failed so far (qxAlloc or qxRealloc returning
 // null, injected failures included).

@@ -26,10 +26,17 @@ uint32_t tickCount();
 // The system's message text for an error code (not trimmed); empty when the system has none.
 std::string errorMessageText(uint32_t code);
 
-// A hint that a newly allocated block of `size` bytes is about to be filled: the Linux build asks
-// for large pages for it (a 37 MB text then costs a few dozen page faults instead of thousands);
-// the Windows build does nothing. Changes nothing that can be observed but time.
-void adviseLargeBlock(void* block, std::size_t size);
+// Blocks of several MB (whole texts, conversions, row tables), which are nearly always filled at
+// once. The Linux build maps each in a range of its own marked for large pages, so that filling
+// a 37 MB text costs a few dozen page faults instead of thousands; the Windows build offers none
+// (large pages need a privilege there): allocate and reallocate return null and the heap serves
+// the block. allocate and reallocate return null when the block cannot be had, and reallocate
+// then leaves the block as it was. reallocate also takes a heap block (or null), which it moves
+// into a large block and frees. isLargeBlock tells a large block from a heap block.
+void* allocateLargeBlock(std::size_t size);
+void* reallocateLargeBlock(void* block, std::size_t size);
+void freeLargeBlock(void* block);
+bool isLargeBlock(void* block);
 // A hint that the `size` bytes at `from`, inside one allocated block, are written next: the Linux
 // build has the pages among them that are not yet in memory mapped in one call, instead of one
 // page fault each as the writer reaches them; the Windows build does nothing. Changes nothing

@@ -15,6 +15,33 @@ uint32_t readLe32(const unsigned char* p) {
 }
 } // namespace
 
+// The decompressor asks for its state and one work array (four bytes per byte of its largest
+// block, 3.6 MB for a stream made at the highest level, of which a table touches only a part);
+// both are kept in the scratch slots and freed with this object. The work array is a large block
+// even below the size from which the heap would make it one: written page by page as fresh heap
+// memory it faults once for every 4 KB.
+void* QuenlixBzip2::allocate(void* self, int count, int size) {
+    auto* owner = static_cast<QuenlixBzip2*>(self);
+    if (count <= 0 || size <= 0 || count > 0x7FFFFFFF / size) return nullptr;
+    for (void*& block : owner->scratch_) {
+        if (block) continue;
+        const std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(size);
+        block = bytes >= (std::size_t(1) << 20) ? qxAllocLarge(bytes) : qxAlloc(bytes);
+        return block;
+    }
+    return nullptr;
+}
+
+void QuenlixBzip2::release(void* self, void* block) {
+    auto* owner = static_cast<QuenlixBzip2*>(self);
+    for (void*& slot : owner->scratch_) {
+        if (slot != block) continue;
+        qxFree(slot);
+        slot = nullptr;
+        return;
+    }
+}
+
 QuenlixBzip2::~QuenlixBzip2() {
     for (void*& block : scratch_) {
         qxFree(block);
@@ -38,6 +65,9 @@ bool QuenlixBzip2::decompressTable(const DataBuffer& in, DataBuffer& out) {
 
     bz_stream s;
     std::memset(&s, 0, sizeof s);
+    s.bzalloc = &QuenlixBzip2::allocate;
+    s.bzfree = &QuenlixBzip2::release;
+    s.opaque = this;
     if (BZ2_bzDecompressInit(&s, 0, 0) != BZ_OK) return false;
     s.next_in = reinterpret_cast<char*>(const_cast<unsigned char*>(data + 8));
     s.avail_in = size - 8;

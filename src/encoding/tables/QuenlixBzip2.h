@@ -13,5 +13,7 @@ public:
     bool decompressTable(const DataBuffer& in, DataBuffer& out);
 
 private:
+    static void* allocate(void* self, int count, int size);
+    static void release(void* self, void* block);
     void* scratch_[3] = {nullptr, nullptr, nullptr};
 };

@@ -1,10 +1,19 @@
-// Windows gives large pages only to processes holding a special privilege, so the hint is
-// ignored there.
+// Windows gives large pages only to processes holding a special privilege, so large blocks come
+// from the heap there like any other.
 #include "platform/Platform.h"
 
 namespace platform {
 
-void adviseLargeBlock(void*, std::size_t) {}
+void* allocateLargeBlock(std::size_t) {
+    return nullptr;
+}
+void* reallocateLargeBlock(void*, std::size_t) {
+    return nullptr;
+}
+void freeLargeBlock(void*) {}
+bool isLargeBlock(void*) {
+    return false;
+}
 void prepareToWrite(void*, std::size_t) {}
 void keepFreedLargeBlocks() {}
 

@@ -1,0 +1,116 @@
+// Blocks through qxAlloc / qxRealloc / qxFree: a block keeps its bytes whatever route a size
+// change takes (heap to large block and back down, growth in place, growth that has to move the
+// pages, shrinking), and blocks of several threads do not get in each other's way.
+#include "platform/Memory.h"
+#include "platform/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const std::size_t kMB = std::size_t(1) << 20;
+
+unsigned char patternAt(std::size_t i, unsigned seed) {
+    return static_cast<unsigned char>((i * 2654435761u >> 13) ^ seed);
+}
+
+void fill(unsigned char* p, std::size_t from, std::size_t to, unsigned seed) {
+    for (std::size_t i = from; i < to; ++i)
+        p[i] = patternAt(i, seed);
+}
+
+// The first position in [0, n) whose byte is not the pattern's, or n.
+std::size_t firstDifference(const unsigned char* p, std::size_t n, unsigned seed) {
+    for (std::size_t i = 0; i < n; i += 4093) // a stride prime to the page size, then the end
+        if (p[i] != patternAt(i, seed)) return i;
+    for (std::size_t i = n > 8192 ? n - 8192 : 0; i < n; ++i)
+        if (p[i] != patternAt(i, seed)) return i;
+    return n;
+}
+
+// Each step resizes the block; the bytes both sizes share must survive, and the block must take
+// writes up to its new size.
+TEST(Memory, ResizingKeepsTheBytes) {
+    const struct {
+        const char* what;
+        std::vector<std::size_t> sizes;
+    } cases[] = {
+        {"heap block grows into a large block", {1000, 3 * kMB, 5 * kMB, 9 * kMB}},
+        {"large block grows by less than a unit", {4 * kMB, 4 * kMB + 4096, 5 * kMB}},
+        {"large block shrinks, then grows again", {12 * kMB, 6 * kMB, 1 * kMB, 20 * kMB}},
+        {"large block shrinks below the large size", {8 * kMB, 100, 16}},
+        {"grows from nothing", {0, 7 * kMB}},
+        {"sizes at the unit boundaries", {2 * kMB - 64, 2 * kMB, 4 * kMB - 64, 4 * kMB}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A second large block made after the first often sits right behind it, so that the
+        // first cannot grow in place and its pages have to move.
+        unsigned char* block = static_cast<unsigned char*>(qxAlloc(c.sizes[0]));
+        unsigned char* neighbour = static_cast<unsigned char*>(qxAlloc(5 * kMB));
+        ASSERT_NE(block, nullptr);
+        ASSERT_NE(neighbour, nullptr);
+        fill(neighbour, 0, 5 * kMB, 99);
+        fill(block, 0, c.sizes[0], 7);
+        std::size_t size = c.sizes[0];
+        for (std::size_t step = 1; step < c.sizes.size(); ++step) {
+            const std::size_t next = c.sizes[step];
+            block = static_cast<unsigned char*>(qxRealloc(block, next));
+            ASSERT_NE(block, nullptr) << "step " << step;
+            const std::size_t kept = next < size ? next : size;
+            EXPECT_EQ(firstDifference(block, kept, 7), kept) << "step " << step;
+            fill(block, kept, next, 7);
+            size = next;
+        }
+        EXPECT_EQ(firstDifference(block, size, 7), size);
+        EXPECT_EQ(firstDifference(neighbour, 5 * kMB, 99), 5 * kMB);
+        qxFree(block);
+        qxFree(neighbour);
+    }
+}
+
+// A heap block is never taken for a large block, whatever its address.
+TEST(Memory, HeapBlocksAreNotLargeBlocks) {
+    std::vector<void*> blocks;
+    for (int i = 0; i < 4000; ++i) {
+        void* p = qxAlloc(static_cast<std::size_t>(16 + (i % 61) * 48));
+        ASSERT_NE(p, nullptr);
+        EXPECT_FALSE(platform::isLargeBlock(p));
+        blocks.push_back(p);
+    }
+    for (void* p : blocks)
+        qxFree(p);
+    EXPECT_FALSE(platform::isLargeBlock(nullptr));
+}
+
+// Threads that make, grow and free large blocks at once: every block keeps its own bytes.
+TEST(Memory, LargeBlocksOfSeveralThreads) {
+    std::vector<std::thread> workers;
+    std::vector<int> faults(4, 0);
+    for (unsigned t = 0; t < 4; ++t)
+        workers.emplace_back([t, &faults] {
+            for (int round = 0; round < 6; ++round) {
+                std::size_t size = (4 + t + static_cast<unsigned>(round)) * kMB;
+                auto* p = static_cast<unsigned char*>(qxAlloc(size));
+                if (!p) {
+                    ++faults[t];
+                    continue;
+                }
+                fill(p, 0, size, t);
+                auto* q = static_cast<unsigned char*>(qxRealloc(p, size + 3 * kMB));
+                if (!q || firstDifference(q, size, t) != size) ++faults[t];
+                qxFree(q ? q : p);
+            }
+        });
+    for (auto& w : workers)
+        w.join();
+    for (unsigned t = 0; t < 4; ++t)
+        EXPECT_EQ(faults[t], 0) << "thread " << t;
+}
+
+} // namespace
