@@ -15,18 +15,19 @@ uint32_t readLe32(const unsigned char* p) {
 }
 } // namespace
 
-// The decompressor asks for its state and one work array (four bytes per byte of its largest
-// block, 3.6 MB for a stream made at the highest level, of which a table touches only a part);
-// both are kept in the scratch slots and freed with this object. The work array is a large block
-// even below the size from which the heap would make it one: written page by page as fresh heap
-// memory it faults once for every 4 KB.
+// The decompressor asks for its state and one work array of four bytes per byte of its largest
+// block (3.6 MB for a stream made at the highest level), of which it touches four bytes per byte
+// of the table. Both are kept in the scratch slots and freed with this object. The work array of
+// a large table is a large block: written page by page as fresh heap memory it would fault once
+// for every 4 KB. That of a small table stays on the heap, where only the pages it touches cost.
 void* QuenlixBzip2::allocate(void* self, int count, int size) {
     auto* owner = static_cast<QuenlixBzip2*>(self);
     if (count <= 0 || size <= 0 || count > 0x7FFFFFFF / size) return nullptr;
     for (void*& block : owner->scratch_) {
         if (block) continue;
         const std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(size);
-        block = bytes >= (std::size_t(1) << 20) ? qxAllocLarge(bytes) : qxAlloc(bytes);
+        const bool touchedMuch = owner->tableBytes_ >= (256u << 10) && bytes >= (1u << 20);
+        block = touchedMuch ? qxAllocLarge(bytes) : qxAlloc(bytes);
         return block;
     }
     return nullptr;
@@ -61,6 +62,7 @@ bool QuenlixBzip2::decompressTable(const DataBuffer& in, DataBuffer& out) {
     uint32_t stated = readLe32(data + 4);
     if (stated > 0x7FFFFFF0u) return false; // no table comes near this; the header is damaged
     unsigned room = stated + 20;
+    tableBytes_ = stated;
     if (!out.ensureBuffer(room)) return false;
 
     bz_stream s;

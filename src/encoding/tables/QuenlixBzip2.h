@@ -16,4 +16,5 @@ private:
     static void* allocate(void* self, int count, int size);
     static void release(void* self, void* block);
     void* scratch_[3] = {nullptr, nullptr, nullptr};
+    unsigned tableBytes_ = 0; // the size the stream's header states, while it is decompressed
 };
