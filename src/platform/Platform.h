@@ -32,7 +32,8 @@ std::string errorMessageText(uint32_t code);
 // (large pages need a privilege there): allocate and reallocate return null and the heap serves
 // the block. allocate and reallocate return null when the block cannot be had, and reallocate
 // then leaves the block as it was. reallocate also takes a heap block (or null), which it moves
-// into a large block and frees. isLargeBlock tells a large block from a heap block.
+// into a large block and frees, and it moves a large block shrunk below 1 MB back to the heap.
+// isLargeBlock tells a large block from a heap block.
 void* allocateLargeBlock(std::size_t size);
 void* reallocateLargeBlock(void* block, std::size_t size);
 void freeLargeBlock(void* block);

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <malloc.h>
 #include <sys/mman.h>
@@ -136,6 +137,14 @@ void* reallocateLargeBlock(void* block, std::size_t size) {
     char* base = reinterpret_cast<char*>(headerOf(block));
     const std::size_t old = headerOf(block)->mapped;
     const std::size_t had = headerOf(block)->size;
+    if (size < kUnit / 2) {
+        // Shrunk to a small block: back to the heap, rather than keeping a whole large page.
+        void* small = std::malloc(size ? size : 1);
+        if (!small) return nullptr;
+        std::memcpy(small, block, size < had ? size : had);
+        freeLargeBlock(block);
+        return small;
+    }
     QX_UNPOISON(base, old);
     if (mapped < old) munmap(base + mapped, old - mapped);
     if (mapped <= old) return finish(base, mapped, size);
