@@ -327,6 +327,13 @@ bool FastConvert::singleByteToUtf8(const UnicodeLookup& lookup, const unsigned c
                 i += 8;
                 continue;
             }
+            // The bytes before the first one that does not give one byte are had already;
+            // without them the next block would map them again, once for each step.
+            unsigned k = 0;
+            for (; v[k] < 0x100; ++k)
+                o[k] = static_cast<unsigned char>(v[k]);
+            o += k;
+            i += k;
         }
         const unsigned char b = data[i++];
         std::memcpy(o, seq[b], 4);
