@@ -168,9 +168,7 @@ bool EncodingConvert::decodesByLines(int fromCodePage, uint64_t bytes) {
     case TableStore::kDoubleByte: {
         // Only a flat table tells cheaply that no key holds an LF; small texts do not pay for
         // building one and are decoded whole.
-        const HashConvert* table = TableStore::forwardDoubleByte(fromCodePage);
-        const FlatForward* flat =
-            table ? FlatTables::forward(fromCodePage, *table, bytes) : nullptr;
+        const FlatForward* flat = FlatTables::forward(fromCodePage, bytes);
         if (!flat || flat->leadHasPairs['\n']) return false;
         for (unsigned lead = 0; lead < 256; ++lead)
             if (flat->pair[lead << 8 | '\n']) return false;
@@ -351,10 +349,8 @@ bool EncodingConvert::convertCore(int from, int to, const unsigned char* data, u
             }
             break;
         case TableStore::kDoubleByte:
-            if (const HashConvert* table = TableStore::forwardDoubleByte(source)) {
-                if (const FlatForward* flat = FlatTables::forward(source, *table, n))
-                    return FastConvert::multiByteToUtf8(*flat, p, n, out);
-            }
+            if (const FlatForward* flat = FlatTables::forward(source, n))
+                return FastConvert::multiByteToUtf8(*flat, p, n, out);
             break;
         default:
             break;
@@ -393,12 +389,12 @@ bool EncodingConvert::toUtf16(int codePage, const unsigned char* data, unsigned 
     if (!data || size == 0) return true;
     switch (TableStore::kindOf(codePage)) {
     case TableStore::kDoubleByte: {
-        const HashConvert* table = TableStore::forwardDoubleByte(codePage);
-        if (!table) return false;
         if (fastOutput(out)) {
-            if (const FlatForward* flat = FlatTables::forward(codePage, *table, size))
+            if (const FlatForward* flat = FlatTables::forward(codePage, size))
                 return FastConvert::multiByteToUtf16(*flat, data, size, out);
         }
+        const HashConvert* table = TableStore::forwardDoubleByte(codePage);
+        if (!table) return false;
         return multiByteToUtf16(*table, data, size, out);
     }
     case TableStore::kSingleByte: {

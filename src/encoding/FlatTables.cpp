@@ -1,6 +1,7 @@
 #include "encoding/FlatTables.h"
 
 #include "encoding/tables/HashConvert.h"
+#include "encoding/tables/TableStore.h"
 #include "platform/Memory.h"
 
 #include <cstring>
@@ -122,46 +123,92 @@ FlatReverse* makeReverse(int codePage, const HashConvert& table, bool& unfit) {
     return flat;
 }
 
-FlatForward* makeForward(const HashConvert& table, bool& unfit) {
-    FlatForward* flat = static_cast<FlatForward*>(qxAlloc(sizeof(FlatForward)));
-    if (!flat) return nullptr;
-    std::memset(flat->pair, 0, sizeof flat->pair);
-    std::memset(flat->single, 0, sizeof flat->single);
-    for (int b = 0; b < 256; ++b)
-        flat->leadHasPairs[b] = false;
-    flat->asciiPassThrough = table.asciiPassThrough;
+// A forward table filled one entry at a time, in the map's order (the first entry for a key is
+// the one a lookup finds). `fits` turns false for an entry the flat form cannot hold.
+struct ForwardFill {
+    FlatForward* flat = nullptr;
     bool fits = true;
-    table.forEachEntry([&](const unsigned char* key, int keyLen, const unsigned char* value,
-                           int valueLen) {
-        uint16_t* slot;
-        if (keyLen == 2) {
-            slot = &flat->pair[(key[0] << 8) | key[1]];
-        } else if (keyLen == 1) {
-            // Byte 0 is always U+0000, and bytes that pass through are never looked up.
-            if (key[0] == 0 || (flat->asciiPassThrough && key[0] <= 0x7F)) return;
-            slot = &flat->single[key[0]];
-        } else {
-            fits = false; // longer keys would be tried first; the flat form has none
-            return;
-        }
-        if (*slot != 0) return; // a later entry with the same key
-        const unsigned unit = valueLen == 2 ? value[0] | (static_cast<unsigned>(value[1]) << 8) : 0;
-        if (unit == 0) { // a hit must be one non-zero unit: 0 marks "no key" in the flat form
-            fits = false;
-            return;
-        }
-        *slot = static_cast<uint16_t>(unit);
-        if (keyLen == 2) flat->leadHasPairs[key[0]] = true;
-    });
-    if (!fits) {
-        qxFree(flat);
+};
+
+bool startForward(ForwardFill& f, bool asciiPassThrough) {
+    f.flat = static_cast<FlatForward*>(qxAlloc(sizeof(FlatForward)));
+    if (!f.flat) return false;
+    std::memset(f.flat->pair, 0, sizeof f.flat->pair);
+    std::memset(f.flat->single, 0, sizeof f.flat->single);
+    for (int b = 0; b < 256; ++b)
+        f.flat->leadHasPairs[b] = false;
+    f.flat->asciiPassThrough = asciiPassThrough;
+    return true;
+}
+
+// `unit` is the entry's value as one UTF-16 unit, 0 when the value is not two bytes long.
+void addForward(ForwardFill& f, const unsigned char* key, int keyLen, unsigned unit) {
+    FlatForward* flat = f.flat;
+    uint16_t* slot;
+    if (keyLen == 2) {
+        slot = &flat->pair[(key[0] << 8) | key[1]];
+    } else if (keyLen == 1) {
+        // Byte 0 is always U+0000, and bytes that pass through are never looked up.
+        if (key[0] == 0 || (flat->asciiPassThrough && key[0] <= 0x7F)) return;
+        slot = &flat->single[key[0]];
+    } else {
+        f.fits = false; // longer keys would be tried first; the flat form has none
+        return;
+    }
+    if (*slot != 0) return; // a later entry with the same key
+    if (unit == 0) {        // a hit must be one non-zero unit: 0 marks "no key" in the flat form
+        f.fits = false;
+        return;
+    }
+    *slot = static_cast<uint16_t>(unit);
+    if (keyLen == 2) flat->leadHasPairs[key[0]] = true;
+}
+
+FlatForward* finishForward(ForwardFill& f, bool& unfit) {
+    if (!f.fits) {
+        qxFree(f.flat);
         unfit = true;
         return nullptr;
     }
+    FlatForward* flat = f.flat;
     flat->asciiRuns = flat->asciiPassThrough;
     for (int b = 0; b < 0x80; ++b)
         if (flat->leadHasPairs[b]) flat->asciiRuns = false;
     return flat;
+}
+
+FlatForward* makeForward(const HashConvert& table, bool& unfit) {
+    ForwardFill f;
+    if (!startForward(f, table.asciiPassThrough)) return nullptr;
+    table.forEachEntry(
+        [&](const unsigned char* key, int keyLen, const unsigned char* value, int valueLen) {
+            addForward(f, key, keyLen,
+                       valueLen == 2 ? value[0] | (static_cast<unsigned>(value[1]) << 8) : 0);
+        });
+    return finishForward(f, unfit);
+}
+
+// The same table built from the entries the map is made of, without making the map: a large
+// conversion needs the flat table alone, and the map costs more to build than the flat table.
+// Sets `walked` when the table store could hand the entries over.
+FlatForward* makeForwardFromStore(int codePage, bool& unfit, bool& walked) {
+    ForwardFill f;
+    if (!startForward(f, false)) {
+        walked = true; // no memory: the map would not do better
+        return nullptr;
+    }
+    QxAllocWatch watch;
+    walked = TableStore::walkForwardDoubleByte(
+        codePage,
+        [](void* context, const unsigned char* key, int keyLength, unsigned unit) {
+            addForward(*static_cast<ForwardFill*>(context), key, keyLength, unit);
+        },
+        &f, &f.flat->asciiPassThrough);
+    if (!walked || watch.failed()) {
+        qxFree(f.flat);
+        return nullptr;
+    }
+    return finishForward(f, unfit);
 }
 
 } // namespace
@@ -182,8 +229,19 @@ const FlatReverse* FlatTables::reverse(int codePage, const HashConvert& table, u
     });
 }
 
-const FlatForward* FlatTables::forward(int codePage, const HashConvert& table, uint64_t bytes) {
+const FlatForward* FlatTables::forward(int codePage, uint64_t bytes) {
     return lookupOrBuild<FlatForward>(cache().forward, codePage, bytes, [&](bool& unfit) {
-        return static_cast<void*>(makeForward(table, unfit));
+        bool walked = false;
+        FlatForward* flat = makeForwardFromStore(codePage, unfit, walked);
+        if (!walked) {
+            const HashConvert* table = TableStore::forwardDoubleByte(codePage);
+            flat = table ? makeForward(*table, unfit) : nullptr;
+        }
+        return static_cast<void*>(flat);
     });
+}
+
+FlatForward* FlatTables::buildForwardFromStore(int codePage) {
+    bool unfit = false, walked = false;
+    return makeForwardFromStore(codePage, unfit, walked);
 }

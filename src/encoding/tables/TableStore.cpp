@@ -154,8 +154,11 @@ void insertDouble(HashConvert& target, bool reverse, uint16_t code, uint16_t uni
         target.insert(c, 2, u, 2);
 }
 
-// Full table: two delta-coded sections. Stops quietly at the end of the data.
-void applyFullTable(const unsigned char* d, unsigned n, HashConvert& target, bool reverse) {
+// Full table: two delta-coded sections, single-byte entries then double-byte ones, handed to
+// single(byte, unit) and twoBytes(code, unit) in their order. Stops quietly at the end of the
+// data.
+template <class Single, class TwoBytes>
+void walkFullTable(const unsigned char* d, unsigned n, Single single, TwoBytes twoBytes) {
     unsigned pos = 2;
     unsigned char byte = 0;
     uint16_t unit = 0;
@@ -168,7 +171,7 @@ void applyFullTable(const unsigned char* d, unsigned n, HashConvert& target, boo
         if (pos + 3 > n) return;
         byte = static_cast<unsigned char>(byte + d[pos]);
         unit = static_cast<uint16_t>(unit + readLe16(d + pos + 1));
-        insertSingle(target, reverse, byte, unit);
+        single(byte, unit);
         pos += 3;
     }
     uint16_t code = 0;
@@ -180,9 +183,36 @@ void applyFullTable(const unsigned char* d, unsigned n, HashConvert& target, boo
         if (pos + 4 > n) return;
         code = static_cast<uint16_t>(code + delta);
         unit = static_cast<uint16_t>(unit + readLe16(d + pos + 2));
-        insertDouble(target, reverse, code, unit);
+        twoBytes(code, unit);
         pos += 4;
     }
+}
+
+void applyFullTable(const unsigned char* d, unsigned n, HashConvert& target, bool reverse) {
+    walkFullTable(
+        d, n, [&](unsigned char byte, uint16_t unit) { insertSingle(target, reverse, byte, unit); },
+        [&](uint16_t code, uint16_t unit) { insertDouble(target, reverse, code, unit); });
+}
+
+// The table data of one embedded text into `out`: base64-decoded, then decompressed unless
+// stored. A damaged text leaves it empty or partial; nothing is reported.
+void unpackTable(const char* text, DataBuffer& out) {
+    out.clear();
+    if (!text || !text[0]) return;
+    const bool stored = text[0] == 'x';
+    ContentCoding coder;
+    int decodedSize = 0;
+    unsigned char* decoded =
+        coder.decodeBase64(text + 1, static_cast<int>(std::strlen(text + 1)), &decodedSize);
+    if (!decoded) return;
+    if (stored) {
+        out.takeOwnership(decoded, static_cast<unsigned>(decodedSize));
+        return;
+    }
+    DataBuffer raw;
+    raw.takeOwnership(decoded, static_cast<unsigned>(decodedSize));
+    QuenlixBzip2 bz;
+    bz.decompressTable(raw, out);
 }
 
 // Patch of a reverse table: keys to remove, then single-byte and double-byte replacements.
@@ -391,26 +421,10 @@ int TableStore::buildCount(int codePage, bool reverse) {
 }
 
 void TableStore::loadTable(const char* text, HashConvert& target, bool reverse) {
-    if (!text || !text[0]) return;
-    const bool stored = text[0] == 'x';
-    ContentCoding coder;
-    int decodedSize = 0;
-    unsigned char* decoded =
-        coder.decodeBase64(text + 1, static_cast<int>(std::strlen(text + 1)), &decodedSize);
-    if (!decoded) return;
-
-    DataBuffer raw;
-    raw.takeOwnership(decoded, static_cast<unsigned>(decodedSize));
-    DataBuffer unpacked;
-    const DataBuffer* data = &raw;
-    if (!stored) {
-        // A damaged stream leaves an empty or partial table; nothing is reported.
-        QuenlixBzip2 bz;
-        bz.decompressTable(raw, unpacked);
-        data = &unpacked;
-    }
-    const unsigned char* d = data->getData();
-    unsigned n = data->getSize();
+    DataBuffer data;
+    unpackTable(text, data);
+    const unsigned char* d = data.getData();
+    unsigned n = data.getSize();
     if (!d || n == 0) return;
     target.asciiPassThrough = d[0] == 'a';
     if (n < 2) return;
@@ -418,4 +432,32 @@ void TableStore::loadTable(const char* text, HashConvert& target, bool reverse) 
         applyFullTable(d, n, target, reverse);
     else if (d[1] == 'd' && reverse)
         applyPatch(d, n, target);
+}
+
+bool TableStore::walkForwardDoubleByte(int codePage, ForwardEntrySink sink, void* context,
+                                       bool* asciiPassThrough) {
+    int i;
+    const TableText* t;
+    if (!findTable(codePage, kDoubleByte, i, t) || t->patch) return false;
+    QxAllocWatch watch;
+    DataBuffer data;
+    unpackTable(t->text, data);
+    const unsigned char* d = data.getData();
+    const unsigned n = data.getSize();
+    // The map itself would be built here from a text that is damaged or could not be unpacked:
+    // the caller builds it and takes what it gets.
+    if (!d || n < 2 || d[1] != 'u' || watch.failed()) return false;
+    *asciiPassThrough = d[0] == 'a';
+    walkFullTable(
+        d, n,
+        [&](unsigned char byte, uint16_t unit) {
+            const unsigned char key[1] = {byte};
+            sink(context, key, 1, unit);
+        },
+        [&](uint16_t code, uint16_t unit) {
+            const unsigned char key[2] = {static_cast<unsigned char>(code >> 8),
+                                          static_cast<unsigned char>(code & 0xFF)};
+            sink(context, key, 2, unit);
+        });
+    return true;
 }

@@ -31,6 +31,17 @@ public:
     // partial table without any message.
     static void loadTable(const char* text, HashConvert& target, bool reverse);
 
+    // The entries the forward map of a double-byte code page is built from, in the order they
+    // are inserted (of several entries for one key, the first is the one a lookup finds), each
+    // handed to sink as a 1- or 2-byte key and its UTF-16 unit, without building the map; and
+    // the map's asciiPassThrough. False, with nothing handed over, when the map is not built
+    // straight from one full table (a patched table mirrors its reverse map), the code page has
+    // no double-byte table, or the text could not be unpacked.
+    using ForwardEntrySink = void (*)(void* context, const unsigned char* key, int keyLength,
+                                      unsigned unit);
+    static bool walkForwardDoubleByte(int codePage, ForwardEntrySink sink, void* context,
+                                      bool* asciiPassThrough);
+
     // A newly built table, owned by the caller (free it with qxDelete): the same work as the
     // first fill of a slot, without the slot. Null when the code page has no table of that form
     // or memory ran out. For measuring and testing the build itself.
