@@ -91,9 +91,7 @@ const unsigned kFastSingleByteMinimum = 256;
 
 // The flat reverse table of a code page with a table, when it is available (see FlatTables).
 const FlatReverse* flatReverse(int codePage, uint64_t units) {
-    if (!TableStore::hasTable(codePage)) return nullptr;
-    const HashConvert* table = TableStore::reverse(codePage);
-    return table ? FlatTables::reverse(codePage, *table, units) : nullptr;
+    return TableStore::hasTable(codePage) ? FlatTables::reverse(codePage, units) : nullptr;
 }
 
 // Grows out ahead of a step so that the step appends without reallocating; the estimate only
@@ -409,14 +407,14 @@ bool EncodingConvert::toUtf16(int codePage, const unsigned char* data, unsigned 
 bool EncodingConvert::fromUtf16(int codePage, const unsigned char* data, unsigned size,
                                 DataBuffer& out) {
     if (!data || size == 0) return true;
-    const HashConvert* table =
-        TableStore::hasTable(codePage) ? TableStore::reverse(codePage) : nullptr;
-    if (!table) return false;
+    if (!TableStore::hasTable(codePage)) return false;
     if (fastOutput(out)) {
         // The flat table has the digit folding of 28596 and 1256 built in.
-        if (const FlatReverse* flat = FlatTables::reverse(codePage, *table, size / 2))
+        if (const FlatReverse* flat = FlatTables::reverse(codePage, size / 2))
             return FastConvert::utf16ToCodePage(*flat, data, size, out);
     }
+    const HashConvert* table = TableStore::reverse(codePage);
+    if (!table) return false;
     if (codePage == 28596 || codePage == 1256) {
         // These Arabic code pages have no Arabic-Indic digits of their own; write them as the
         // ASCII digits rather than dropping them.

@@ -73,11 +73,46 @@ bool isArabicIndicDigit(unsigned u) {
 
 namespace {
 
-// Both builds walk the hash table's entries once (a few thousand) instead of looking up every
-// possible key (65536): that walk is most of what the first conversion of a process pays for a
-// double-byte code page. Of entries with the same key only the first counts, as for a lookup.
+// The entries a flat table is made from: those of a built map, or the table store's, read
+// without building the map (a large conversion needs the flat table alone, and the map costs
+// more to build than the flat table). Both builds walk the entries once (a few thousand) instead
+// of looking up every possible key (65536). Of entries with the same key only the first counts,
+// as for a lookup.
+class EntrySource {
+public:
+    explicit EntrySource(const HashConvert& map)
+        : asciiPassThrough(map.asciiPassThrough), map_(&map) {}
+    EntrySource(int codePage, bool reverse) : codePage_(codePage), reverse_(reverse) {}
 
-FlatReverse* makeReverse(int codePage, const HashConvert& table, bool& unfit) {
+    // Hands every entry to fn(key, keyLength, value, valueLength); false, with nothing handed
+    // over, when the store cannot hand the entries over.
+    template <class Fn> bool forEach(Fn fn) {
+        if (map_) {
+            map_->forEachEntry(fn);
+            return true;
+        }
+        return TableStore::walkEntries(
+            codePage_, reverse_,
+            [](void* context, const unsigned char* key, int keyLength, const unsigned char* value,
+               int valueLength) {
+                (*static_cast<Fn*>(context))(key, keyLength, value, valueLength);
+            },
+            &fn, &asciiPassThrough);
+    }
+
+    bool asciiPassThrough = false; // the map's; from the store, set before the first entry
+
+private:
+    const HashConvert* map_ = nullptr;
+    int codePage_ = 0;
+    bool reverse_ = false;
+};
+
+// Builds from `source`; `walked` tells whether the source had the entries (without it nothing
+// was built, and the caller may try a built map). Null with `unfit` set when the table does not
+// fit the flat form, and null without it when memory ran out.
+FlatReverse* makeReverse(int codePage, EntrySource& source, bool& unfit, bool& walked) {
+    walked = true;
     FlatReverse* flat = static_cast<FlatReverse*>(qxAlloc(sizeof(FlatReverse)));
     if (!flat) return nullptr;
     std::memset(flat->entry, 0, sizeof flat->entry);
@@ -86,10 +121,11 @@ FlatReverse* makeReverse(int codePage, const HashConvert& table, bool& unfit) {
     // pages are folded onto ASCII digits first, and every other unit is looked up.
     const bool fold = codePage == 28596 || codePage == 1256;
     const auto lookedUp = [&](unsigned unit) {
-        return !(table.asciiPassThrough && unit < 0x80) && !(fold && isArabicIndicDigit(unit));
+        return !(source.asciiPassThrough && unit < 0x80) && !(fold && isArabicIndicDigit(unit));
     };
     bool fits = true;
-    table.forEachEntry(
+    QxAllocWatch watch;
+    walked = source.forEach(
         [&](const unsigned char* key, int keyLen, const unsigned char* value, int valueLen) {
             if (keyLen != 2) return; // units are looked up with two-byte keys only
             const unsigned unit = key[0] | (static_cast<unsigned>(key[1]) << 8);
@@ -101,12 +137,12 @@ FlatReverse* makeReverse(int codePage, const HashConvert& table, bool& unfit) {
             else
                 fits = false; // no room for such values in the flat form
         });
-    if (!fits) {
+    if (!walked || watch.failed() || !fits) {
         qxFree(flat);
-        unfit = true;
+        unfit = walked && !watch.failed() && !fits;
         return nullptr;
     }
-    if (table.asciiPassThrough)
+    if (source.asciiPassThrough)
         for (unsigned u = 0; u < 0x80; ++u)
             flat->entry[u] = (1u << 16) | u;
     if (flat->entry[0] == 0) flat->entry[0] = 1u << 16; // U+0000 without an entry: byte 0
@@ -123,125 +159,109 @@ FlatReverse* makeReverse(int codePage, const HashConvert& table, bool& unfit) {
     return flat;
 }
 
-// A forward table filled one entry at a time, in the map's order (the first entry for a key is
-// the one a lookup finds). `fits` turns false for an entry the flat form cannot hold.
-struct ForwardFill {
-    FlatForward* flat = nullptr;
-    bool fits = true;
-};
-
-bool startForward(ForwardFill& f, bool asciiPassThrough) {
-    f.flat = static_cast<FlatForward*>(qxAlloc(sizeof(FlatForward)));
-    if (!f.flat) return false;
-    std::memset(f.flat->pair, 0, sizeof f.flat->pair);
-    std::memset(f.flat->single, 0, sizeof f.flat->single);
+// The same for the forward table of a double-byte code page.
+FlatForward* makeForward(EntrySource& source, bool& unfit, bool& walked) {
+    walked = true;
+    FlatForward* flat = static_cast<FlatForward*>(qxAlloc(sizeof(FlatForward)));
+    if (!flat) return nullptr;
+    std::memset(flat->pair, 0, sizeof flat->pair);
+    std::memset(flat->single, 0, sizeof flat->single);
     for (int b = 0; b < 256; ++b)
-        f.flat->leadHasPairs[b] = false;
-    f.flat->asciiPassThrough = asciiPassThrough;
-    return true;
-}
-
-// `unit` is the entry's value as one UTF-16 unit, 0 when the value is not two bytes long.
-void addForward(ForwardFill& f, const unsigned char* key, int keyLen, unsigned unit) {
-    FlatForward* flat = f.flat;
-    uint16_t* slot;
-    if (keyLen == 2) {
-        slot = &flat->pair[(key[0] << 8) | key[1]];
-    } else if (keyLen == 1) {
-        // Byte 0 is always U+0000, and bytes that pass through are never looked up.
-        if (key[0] == 0 || (flat->asciiPassThrough && key[0] <= 0x7F)) return;
-        slot = &flat->single[key[0]];
-    } else {
-        f.fits = false; // longer keys would be tried first; the flat form has none
-        return;
-    }
-    if (*slot != 0) return; // a later entry with the same key
-    if (unit == 0) {        // a hit must be one non-zero unit: 0 marks "no key" in the flat form
-        f.fits = false;
-        return;
-    }
-    *slot = static_cast<uint16_t>(unit);
-    if (keyLen == 2) flat->leadHasPairs[key[0]] = true;
-}
-
-FlatForward* finishForward(ForwardFill& f, bool& unfit) {
-    if (!f.fits) {
-        qxFree(f.flat);
-        unfit = true;
+        flat->leadHasPairs[b] = false;
+    bool fits = true;
+    QxAllocWatch watch;
+    walked = source.forEach([&](const unsigned char* key, int keyLen, const unsigned char* value,
+                                int valueLen) {
+        uint16_t* slot;
+        if (keyLen == 2) {
+            slot = &flat->pair[(key[0] << 8) | key[1]];
+        } else if (keyLen == 1) {
+            // Byte 0 is always U+0000, and bytes that pass through are never looked up.
+            if (key[0] == 0 || (source.asciiPassThrough && key[0] <= 0x7F)) return;
+            slot = &flat->single[key[0]];
+        } else {
+            fits = false; // longer keys would be tried first; the flat form has none
+            return;
+        }
+        if (*slot != 0) return; // a later entry with the same key
+        const unsigned unit = valueLen == 2 ? value[0] | (static_cast<unsigned>(value[1]) << 8) : 0;
+        if (unit == 0) { // a hit must be one non-zero unit: 0 marks "no key" in the flat form
+            fits = false;
+            return;
+        }
+        *slot = static_cast<uint16_t>(unit);
+        if (keyLen == 2) flat->leadHasPairs[key[0]] = true;
+    });
+    if (!walked || watch.failed() || !fits) {
+        qxFree(flat);
+        unfit = walked && !watch.failed() && !fits;
         return nullptr;
     }
-    FlatForward* flat = f.flat;
+    flat->asciiPassThrough = source.asciiPassThrough;
     flat->asciiRuns = flat->asciiPassThrough;
     for (int b = 0; b < 0x80; ++b)
         if (flat->leadHasPairs[b]) flat->asciiRuns = false;
     return flat;
 }
 
-FlatForward* makeForward(const HashConvert& table, bool& unfit) {
-    ForwardFill f;
-    if (!startForward(f, table.asciiPassThrough)) return nullptr;
-    table.forEachEntry(
-        [&](const unsigned char* key, int keyLen, const unsigned char* value, int valueLen) {
-            addForward(f, key, keyLen,
-                       valueLen == 2 ? value[0] | (static_cast<unsigned>(value[1]) << 8) : 0);
-        });
-    return finishForward(f, unfit);
-}
-
-// The same table built from the entries the map is made of, without making the map: a large
-// conversion needs the flat table alone, and the map costs more to build than the flat table.
-// Sets `walked` when the table store could hand the entries over.
-FlatForward* makeForwardFromStore(int codePage, bool& unfit, bool& walked) {
-    ForwardFill f;
-    if (!startForward(f, false)) {
-        walked = true; // no memory: the map would not do better
-        return nullptr;
-    }
-    QxAllocWatch watch;
-    walked = TableStore::walkForwardDoubleByte(
-        codePage,
-        [](void* context, const unsigned char* key, int keyLength, unsigned unit) {
-            addForward(*static_cast<ForwardFill*>(context), key, keyLength, unit);
-        },
-        &f, &f.flat->asciiPassThrough);
-    if (!walked || watch.failed()) {
-        qxFree(f.flat);
-        return nullptr;
-    }
-    return finishForward(f, unfit);
-}
-
 } // namespace
 
 FlatReverse* FlatTables::buildReverse(int codePage, const HashConvert& table) {
-    bool unfit = false;
-    return makeReverse(codePage, table, unfit);
+    EntrySource source(table);
+    bool unfit = false, walked = false;
+    return makeReverse(codePage, source, unfit, walked);
 }
 
 FlatForward* FlatTables::buildForward(const HashConvert& table) {
-    bool unfit = false;
-    return makeForward(table, unfit);
+    EntrySource source(table);
+    bool unfit = false, walked = false;
+    return makeForward(source, unfit, walked);
 }
 
-const FlatReverse* FlatTables::reverse(int codePage, const HashConvert& table, uint64_t units) {
+FlatReverse* FlatTables::buildReverseFromStore(int codePage) {
+    EntrySource source(codePage, true);
+    bool unfit = false, walked = false;
+    return makeReverse(codePage, source, unfit, walked);
+}
+
+FlatForward* FlatTables::buildForwardFromStore(int codePage) {
+    EntrySource source(codePage, false);
+    bool unfit = false, walked = false;
+    return makeForward(source, unfit, walked);
+}
+
+// Both are built from the store's entries where it can hand them over, so that the map is built
+// only by a conversion that takes the hash route, and from the map otherwise.
+const FlatReverse* FlatTables::reverse(int codePage, uint64_t units) {
     return lookupOrBuild<FlatReverse>(cache().reverse, codePage, units, [&](bool& unfit) {
-        return static_cast<void*>(makeReverse(codePage, table, unfit));
-    });
-}
-
-const FlatForward* FlatTables::forward(int codePage, uint64_t bytes) {
-    return lookupOrBuild<FlatForward>(cache().forward, codePage, bytes, [&](bool& unfit) {
+        EntrySource store(codePage, true);
         bool walked = false;
-        FlatForward* flat = makeForwardFromStore(codePage, unfit, walked);
+        FlatReverse* flat = makeReverse(codePage, store, unfit, walked);
         if (!walked) {
-            const HashConvert* table = TableStore::forwardDoubleByte(codePage);
-            flat = table ? makeForward(*table, unfit) : nullptr;
+            const HashConvert* table = TableStore::reverse(codePage);
+            flat = nullptr;
+            if (table) {
+                EntrySource map(*table);
+                flat = makeReverse(codePage, map, unfit, walked);
+            }
         }
         return static_cast<void*>(flat);
     });
 }
 
-FlatForward* FlatTables::buildForwardFromStore(int codePage) {
-    bool unfit = false, walked = false;
-    return makeForwardFromStore(codePage, unfit, walked);
+const FlatForward* FlatTables::forward(int codePage, uint64_t bytes) {
+    return lookupOrBuild<FlatForward>(cache().forward, codePage, bytes, [&](bool& unfit) {
+        EntrySource store(codePage, false);
+        bool walked = false;
+        FlatForward* flat = makeForward(store, unfit, walked);
+        if (!walked) {
+            const HashConvert* table = TableStore::forwardDoubleByte(codePage);
+            flat = nullptr;
+            if (table) {
+                EntrySource map(*table);
+                flat = makeForward(map, unfit, walked);
+            }
+        }
+        return static_cast<void*>(flat);
+    });
 }

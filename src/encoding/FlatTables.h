@@ -40,21 +40,20 @@ struct FlatForward {
 
 class FlatTables {
 public:
-    // The flat reverse table of codePage built from `table` (its reverse HashConvert), or null
-    // while it is not (yet) worth building or cannot be built. `units` is the number of UTF-16
-    // units about to be converted.
-    static const FlatReverse* reverse(int codePage, const HashConvert& table, uint64_t units);
-    // The same for the forward table of a double-byte code page; `bytes` is the input size. It
-    // is built from the table store's entries without the forward map where the store can hand
-    // them over (the map is then built only by a conversion that takes the hash route), and from
-    // the map otherwise.
+    // The flat reverse table of codePage, or null while it is not (yet) worth building or cannot
+    // be built. `units` is the number of UTF-16 units about to be converted. It is built from the
+    // table store's entries without the reverse map where the store can hand them over (the map
+    // is then built only by a conversion that takes the hash route), and from the map otherwise.
+    static const FlatReverse* reverse(int codePage, uint64_t units);
+    // The same for the forward table of a double-byte code page; `bytes` is the input size.
     static const FlatForward* forward(int codePage, uint64_t bytes);
 
     // Builds without caching (null when the table does not fit the flat form or memory ran out);
-    // free the result with qxFree. For tests and measurements. buildForwardFromStore is null
-    // also where the store cannot hand the entries over.
+    // free the result with qxFree. For tests and measurements. The two built from the store
+    // are null also where the store cannot hand the entries over.
     static FlatReverse* buildReverse(int codePage, const HashConvert& table);
     static FlatForward* buildForward(const HashConvert& table);
+    static FlatReverse* buildReverseFromStore(int codePage);
     static FlatForward* buildForwardFromStore(int codePage);
 
     // Conversion volume after which a flat table is built.

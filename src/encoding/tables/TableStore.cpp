@@ -134,26 +134,6 @@ HashConvert* newMap(unsigned buckets) {
     return map;
 }
 
-void insertSingle(HashConvert& target, bool reverse, unsigned char byte, uint16_t unit) {
-    unsigned char u[2] = {static_cast<unsigned char>(unit & 0xFF),
-                          static_cast<unsigned char>(unit >> 8)};
-    if (reverse)
-        target.insert(u, 2, &byte, 1);
-    else
-        target.insert(&byte, 1, u, 2);
-}
-
-void insertDouble(HashConvert& target, bool reverse, uint16_t code, uint16_t unit) {
-    unsigned char c[2] = {static_cast<unsigned char>(code >> 8),
-                          static_cast<unsigned char>(code & 0xFF)};
-    unsigned char u[2] = {static_cast<unsigned char>(unit & 0xFF),
-                          static_cast<unsigned char>(unit >> 8)};
-    if (reverse)
-        target.insert(u, 2, c, 2);
-    else
-        target.insert(c, 2, u, 2);
-}
-
 // Full table: two delta-coded sections, single-byte entries then double-byte ones, handed to
 // single(byte, unit) and twoBytes(code, unit) in their order. Stops quietly at the end of the
 // data.
@@ -188,10 +168,37 @@ void walkFullTable(const unsigned char* d, unsigned n, Single single, TwoBytes t
     }
 }
 
-void applyFullTable(const unsigned char* d, unsigned n, HashConvert& target, bool reverse) {
+// The entries of a full table as a map holds them, handed to entry(key, keyLength, value,
+// valueLength): code to UTF-16LE unit, or with reverse set unit to code (a double-byte code lead
+// byte first).
+template <class Entry>
+void walkMapEntries(const unsigned char* d, unsigned n, bool reverse, Entry entry) {
     walkFullTable(
-        d, n, [&](unsigned char byte, uint16_t unit) { insertSingle(target, reverse, byte, unit); },
-        [&](uint16_t code, uint16_t unit) { insertDouble(target, reverse, code, unit); });
+        d, n,
+        [&](unsigned char byte, uint16_t unit) {
+            const unsigned char u[2] = {static_cast<unsigned char>(unit & 0xFF),
+                                        static_cast<unsigned char>(unit >> 8)};
+            if (reverse)
+                entry(u, 2, &byte, 1);
+            else
+                entry(&byte, 1, u, 2);
+        },
+        [&](uint16_t code, uint16_t unit) {
+            const unsigned char c[2] = {static_cast<unsigned char>(code >> 8),
+                                        static_cast<unsigned char>(code & 0xFF)};
+            const unsigned char u[2] = {static_cast<unsigned char>(unit & 0xFF),
+                                        static_cast<unsigned char>(unit >> 8)};
+            if (reverse)
+                entry(u, 2, c, 2);
+            else
+                entry(c, 2, u, 2);
+        });
+}
+
+void applyFullTable(const unsigned char* d, unsigned n, HashConvert& target, bool reverse) {
+    walkMapEntries(d, n, reverse,
+                   [&](const unsigned char* key, int keyLength, const unsigned char* value,
+                       int valueLength) { target.insert(key, keyLength, value, valueLength); });
 }
 
 // The table data of one embedded text into `out`: base64-decoded, then decompressed unless
@@ -434,11 +441,11 @@ void TableStore::loadTable(const char* text, HashConvert& target, bool reverse) 
         applyPatch(d, n, target);
 }
 
-bool TableStore::walkForwardDoubleByte(int codePage, ForwardEntrySink sink, void* context,
-                                       bool* asciiPassThrough) {
+bool TableStore::walkEntries(int codePage, bool reverse, EntrySink sink, void* context,
+                             bool* asciiPassThrough) {
     int i;
     const TableText* t;
-    if (!findTable(codePage, kDoubleByte, i, t) || t->patch) return false;
+    if (!findTable(codePage, reverse ? kNone : kDoubleByte, i, t) || t->patch) return false;
     QxAllocWatch watch;
     DataBuffer data;
     unpackTable(t->text, data);
@@ -448,16 +455,8 @@ bool TableStore::walkForwardDoubleByte(int codePage, ForwardEntrySink sink, void
     // the caller builds it and takes what it gets.
     if (!d || n < 2 || d[1] != 'u' || watch.failed()) return false;
     *asciiPassThrough = d[0] == 'a';
-    walkFullTable(
-        d, n,
-        [&](unsigned char byte, uint16_t unit) {
-            const unsigned char key[1] = {byte};
-            sink(context, key, 1, unit);
-        },
-        [&](uint16_t code, uint16_t unit) {
-            const unsigned char key[2] = {static_cast<unsigned char>(code >> 8),
-                                          static_cast<unsigned char>(code & 0xFF)};
-            sink(context, key, 2, unit);
-        });
+    walkMapEntries(d, n, reverse,
+                   [&](const unsigned char* key, int keyLength, const unsigned char* value,
+                       int valueLength) { sink(context, key, keyLength, value, valueLength); });
     return true;
 }

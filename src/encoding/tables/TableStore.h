@@ -31,16 +31,18 @@ public:
     // partial table without any message.
     static void loadTable(const char* text, HashConvert& target, bool reverse);
 
-    // The entries the forward map of a double-byte code page is built from, in the order they
-    // are inserted (of several entries for one key, the first is the one a lookup finds), each
-    // handed to sink as a 1- or 2-byte key and its UTF-16 unit, without building the map; and
-    // the map's asciiPassThrough. False, with nothing handed over, when the map is not built
-    // straight from one full table (a patched table mirrors its reverse map), the code page has
-    // no double-byte table, or the text could not be unpacked.
-    using ForwardEntrySink = void (*)(void* context, const unsigned char* key, int keyLength,
-                                      unsigned unit);
-    static bool walkForwardDoubleByte(int codePage, ForwardEntrySink sink, void* context,
-                                      bool* asciiPassThrough);
+    // The entries a map is built from, in the order they are inserted (of several entries for
+    // one key, the first is the one a lookup finds), each handed to sink as the map would hold
+    // it (forward: a 1- or 2-byte code key and a 2-byte UTF-16LE value; reverse: a 2-byte UTF-16LE
+    // key and a 1- or 2-byte code value), without building the map. The map's asciiPassThrough is
+    // stored before the first entry is handed over. The forward map is that of a double-byte code
+    // page. False, with nothing handed over, when the map is not built straight from one full
+    // table (a patched table changes its reverse map, whose mirror is then the forward map), the
+    // code page has no such table, or the text could not be unpacked.
+    using EntrySink = void (*)(void* context, const unsigned char* key, int keyLength,
+                               const unsigned char* value, int valueLength);
+    static bool walkEntries(int codePage, bool reverse, EntrySink sink, void* context,
+                            bool* asciiPassThrough);
 
     // A newly built table, owned by the caller (free it with qxDelete): the same work as the
     // first fill of a slot, without the slot. Null when the code page has no table of that form
