@@ -43,9 +43,11 @@ bool isLargeBlock(void* block);
 // page fault each as the writer reaches them; the Windows build does nothing. Changes nothing
 // that can be observed but time (the bytes keep their values).
 void prepareToWrite(void* from, std::size_t size);
-// For a process that loads one table, saves it and ends (the command-line tool): large blocks
-// come from the heap and freed memory stays there, so that the text of a save reuses the pages
-// the file was read into instead of faulting in fresh ones. The Windows build does nothing.
+// For a process that loads one table, saves it and ends (the command-line tool): heap blocks up
+// to 32 MB (the ones below the large-block size, and any a large mapping could not be had for)
+// come from the heap rather than mappings of their own, and freed memory stays there, so that
+// later pieces reuse pages already in memory instead of faulting in fresh ones. The Windows
+// build does nothing.
 void keepFreedLargeBlocks();
 
 // Stops the process at once; used by the integrity checks that guard against programming errors.

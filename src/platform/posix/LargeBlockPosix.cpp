@@ -40,18 +40,11 @@ struct Header {
 const int kSlots = 256;
 std::atomic<void*> g_blocks[kSlots];
 
-bool enlist(void* block) {
+// Replaces the entry `from` with `to`: null for `from` enlists a block, null for `to` drops it.
+bool swapEntry(void* from, void* to) {
     for (auto& slot : g_blocks) {
-        void* expected = nullptr;
-        if (slot.compare_exchange_strong(expected, block)) return true;
-    }
-    return false;
-}
-
-bool delist(void* block) {
-    for (auto& slot : g_blocks) {
-        void* expected = block;
-        if (slot.compare_exchange_strong(expected, nullptr)) return true;
+        void* expected = from;
+        if (slot.compare_exchange_strong(expected, to)) return true;
     }
     return false;
 }
@@ -106,7 +99,7 @@ void* allocateLargeBlock(std::size_t size) {
     if (!mapped) return nullptr;
     char* base = mapAligned(mapped);
     if (!base) return nullptr;
-    if (!enlist(base + kHeader)) {
+    if (!swapEntry(nullptr, base + kHeader)) {
         munmap(base, mapped);
         return nullptr;
     }
@@ -115,7 +108,7 @@ void* allocateLargeBlock(std::size_t size) {
 
 void freeLargeBlock(void* block) {
     const std::size_t mapped = headerOf(block)->mapped;
-    delist(block);
+    swapEntry(block, nullptr);
     QX_UNPOISON(headerOf(block), mapped);
     munmap(headerOf(block), mapped);
 }
@@ -165,10 +158,7 @@ void* reallocateLargeBlock(void* block, std::size_t size) {
 #ifdef MADV_HUGEPAGE
     madvise(target, mapped, MADV_HUGEPAGE);
 #endif
-    for (auto& slot : g_blocks) {
-        void* expected = block;
-        if (slot.compare_exchange_strong(expected, target + kHeader)) break;
-    }
+    swapEntry(block, target + kHeader);
     return finish(target, mapped, size);
 }
 
