@@ -95,7 +95,8 @@ public:
 private:
     // Appends to out each line saveCsv writes, with its line end: the column-name line, then
     // every row with its line ends normalised. beforeLine(text, length) is called with each
-    // line as stored before it goes in; the save stops when it returns false.
+    // line as stored before it goes in (for rows copied as one stretch of the loaded text, with
+    // the first of them only); the save stops when it returns false.
     template <class F> void saveLinesInto(StringBuffer& out, F&& beforeLine);
     bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
     // Points the row memo at the index's field starts for the row, indexing rows up to some way

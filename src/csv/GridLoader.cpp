@@ -32,8 +32,10 @@ char detectDelimiter(const char* line, int length) {
 // takes the CR out of each CR LF pair, so: an LF preceded by a CR ends a line whose text stops
 // before the CR; and a backslash followed by CR LF escapes the LF. Calls onLine(start, end, fold)
 // for each line, in order, until it returns false: [start, end) is the line without its line
-// end, and fold tells that CR LF pairs inside the line (quoted or escaped) still need folding.
-// (Fields are not looked at: the grid indexes a row's fields when it is first read.)
+// end, fold tells that CR LF pairs inside the line (quoted or escaped) still need folding, and
+// inner that the line holds an LF of its own (quoted or escaped, folded pairs included), which a
+// save normalises. (Fields are not looked at: the grid indexes a row's fields when it is first
+// read.)
 template <class F> class LineCutter {
 public:
     LineCutter(const char* text, int length, F& onLine)
@@ -67,12 +69,20 @@ public:
                 crLfInQuotes = crLfInQuotes || (p > 0 && text_[p - 1] == '\r');
             }
             if (!b && !crLfInQuotes) {
+                // Each quoted LF belongs to the line that is open where it stands.
+                Word quotedLf = lf & inside;
                 lf &= ~inside;
                 while (lf) {
-                    const int p = base + ByteMasks::lowest(lf);
+                    const int r = ByteMasks::lowest(lf);
                     lf &= lf - 1;
-                    if (!lineEnd(p)) return;
+                    const Word before = ByteMasks::below(r);
+                    if (quotedLf & before) {
+                        inner_ = true;
+                        quotedLf &= ~before;
+                    }
+                    if (!lineEnd(base + r)) return;
                 }
+                if (quotedLf) inner_ = true;
                 inQuotes_ = inQuotes_ != ByteMasks::top(parity);
             } else {
                 Word hits = lf | q | b;
@@ -116,9 +126,10 @@ private:
                 return -1;
             }
             if (text_[p + 1] == '\r' && p + 2 < length_ && text_[p + 2] == '\n') {
-                fold_ = true;
+                fold_ = inner_ = true;
                 return p + 3;
             }
+            if (text_[p + 1] == '\n') inner_ = true;
             return p + 2;
         }
         if (c == '"') {
@@ -127,6 +138,7 @@ private:
         }
         if (inQuotes_) {
             if (text_[p - 1] == '\r') fold_ = true; // a quote opened this line before p
+            inner_ = true;
             return p + 1;
         }
         return lineEnd(p) ? p + 1 : -1;
@@ -135,15 +147,15 @@ private:
     // The LF at p ends a line (and with a CR before it, the CR goes with the line end).
     bool lineEnd(int p) {
         const int end = p > start_ && text_[p - 1] == '\r' ? p - 1 : p;
-        if (!onLine_(start_, end, fold_)) return false;
+        if (!onLine_(start_, end, fold_, inner_)) return false;
         start_ = p + 1;
-        fold_ = false;
+        fold_ = inner_ = false;
         return true;
     }
 
     // The text ends at `end`: the last line.
     void endText(int end) {
-        onLine_(start_, end, fold_);
+        onLine_(start_, end, fold_, inner_);
     }
 
     const char* text_;
@@ -152,6 +164,7 @@ private:
     int start_ = 0;
     bool inQuotes_ = false;
     bool fold_ = false;
+    bool inner_ = false;
 };
 
 template <class F> void cutLines(const char* text, int length, F&& onLine) {
@@ -232,7 +245,7 @@ int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter
     bool header = hasColumnNames;
     bool haveHeader = false;
     if (length > 0) {
-        cutLines(block, length, [&](int start, int end, bool fold) {
+        cutLines(block, length, [&](int start, int end, bool fold, bool inner) {
             if (fold) end = start + foldCrLf(block + start, end - start);
             block[end] = 0;
             if (header) {
@@ -242,7 +255,7 @@ int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter
                 headerLine_.appendN(block + start, end - start);
                 return true;
             }
-            return rows_.appendStretch(start, end - start);
+            return rows_.appendStretch(start, end - start, inner);
         });
     }
 

@@ -52,6 +52,19 @@ bool appendPlainLine(StringBuffer& out, const char* line, int size, const char* 
     out.setLength(at + size + endLength);
     return true;
 }
+
+// Appends the rows from `first` on that lie in the loaded text as they are saved, as many as
+// fit the room already in out (RowStore::copyPlainRun); returns how many.
+int appendPlainRun(StringBuffer& out, const RowStore& rows, int first, const char* end,
+                   int endLength) {
+    const int at = out.getSize();
+    int written = 0;
+    const int done = rows.copyPlainRun(first, out.getWritableData() + at,
+                                       static_cast<long long>(out.getCapacity()) - at - 1, end,
+                                       endLength, &written);
+    if (done > 0) out.setLength(at + written);
+    return done;
+}
 } // namespace
 
 void Grid::quoteIfNeeded(StringBuffer& value) const {
@@ -81,12 +94,21 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
     for (int i = 0; i < n; ++i) {
         if (!rows_.text(i, &text, &length)) continue; // a row without memory writes nothing
         if (!beforeLine(text, length)) return;
-        // Nearly every row holds neither CR nor LF and goes out as it is.
-        if (appendPlainLine(out, text, length, lineEnd, lineEndLength)) continue;
+        // Loaded rows without line breaks of their own go out as the stretch of text they make
+        // (beforeLine is then told only of the first).
+        if (const int done = appendPlainRun(out, rows_, i, lineEnd, lineEndLength)) {
+            i += done - 1;
+            continue;
+        }
+        // Nearly every other row holds neither CR nor LF and goes out as it is; a row loaded
+        // with an LF is known to change with crlf on.
+        const bool withLf = crlf && rows_.loadedWithLf(i);
+        if (!withLf && appendPlainLine(out, text, length, lineEnd, lineEndLength)) continue;
         // Only a row holding CR or LF changes when normalised (CR LF pairs alone with crlf off).
-        const void* cr = std::memchr(text, '\r', static_cast<size_t>(length));
-        const bool change = crlf ? cr || std::memchr(text, '\n', static_cast<size_t>(length))
-                                 : cr && std::strstr(static_cast<const char*>(cr), "\r\n");
+        const void* cr = withLf ? nullptr : std::memchr(text, '\r', static_cast<size_t>(length));
+        const bool change =
+            withLf || (crlf ? cr || std::memchr(text, '\n', static_cast<size_t>(length))
+                            : cr && std::strstr(static_cast<const char*>(cr), "\r\n"));
         // Without memory for a copy of its own, a row that should change is written unchanged.
         if (change && rows_.normaliseLineEnds(i, crlf)) rows_.text(i, &text, &length);
         out.appendN(text, length);

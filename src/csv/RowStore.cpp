@@ -28,6 +28,8 @@ void RowStore::clear() {
     ownedCount_ = ownedCapacity_ = 0;
     qxFree(slots_);
     slots_ = nullptr;
+    qxFree(inner_);
+    inner_ = nullptr;
     count_ = capacity_ = 0;
     qxFree(block_);
     block_ = nullptr;
@@ -52,11 +54,73 @@ bool RowStore::growTable() {
     int step = capacity_ < kFirstTableSize ? kFirstTableSize : capacity_;
     if (step > kMaxTableStep) step = kMaxTableStep;
     const int grown = capacity_ + step;
+    const size_t words = (static_cast<size_t>(grown) + 63) / 64;
+    const size_t had = (static_cast<size_t>(capacity_) + 63) / 64;
+    void* bits = qxRealloc(inner_, words * sizeof(uint64_t));
+    if (!bits) return false;
+    inner_ = static_cast<uint64_t*>(bits);
+    std::memset(inner_ + had, 0, (words - had) * sizeof(uint64_t));
     void* table = qxRealloc(slots_, static_cast<size_t>(grown) * sizeof(Slot));
     if (!table) return false;
     slots_ = static_cast<Slot*>(table);
     capacity_ = grown;
     return true;
+}
+
+void RowStore::prepareRoom(uint32_t bytes) {
+    if (blockUsed_ + bytes <= blockReady_) return;
+    // The room is fresh memory: its pages are asked for 256 KB at a time (or what is needed).
+    const uint32_t room = blockCapacity_ - blockUsed_;
+    uint32_t ahead = room < (1u << 18) ? room : 1u << 18;
+    if (ahead < bytes) ahead = bytes;
+    platform::prepareToWrite(block_ + blockUsed_, ahead);
+    blockReady_ = blockUsed_ + ahead;
+}
+
+int RowStore::copyPlainRun(int first, char* to, long long room, const char* lineEnd,
+                           int lineEndLength, int* written) const {
+    *written = 0;
+    if (first < 0 || first >= count_ || slots_[first].length < 0) return 0;
+    const uint32_t start = slots_[first].offset;
+    const uint32_t firstAfter = start + static_cast<uint32_t>(slots_[first].length);
+    const uint32_t gap = firstAfter + 2 <= blockUsed_ && block_[firstAfter + 1] == '\n' ? 2u : 1u;
+    // Each row adds lineEndLength - gap bytes to its stretch of the block.
+    const long long grow = lineEndLength - static_cast<long long>(gap);
+    uint32_t next = start; // where the next row of the run must start
+    int k = first;
+    for (; k < count_; ++k) {
+        const Slot s = slots_[k];
+        if (s.length < 0 || s.offset != next || isInner(k)) break;
+        const uint32_t after = s.offset + static_cast<uint32_t>(s.length); // its NUL
+        if (gap == 2 && (after + 2 > blockUsed_ || block_[after + 1] != '\n')) break;
+        if (after + gap - start + (k - first + 1) * grow > room) break;
+        next = after + gap;
+    }
+    if (k == first) return 0;
+    // Rows hold no NUL, and the gaps no CR: a CR in the stretch lies in a row, which ends the run.
+    if (const void* cr = std::memchr(block_ + start, '\r', next - start)) {
+        const uint32_t at = static_cast<uint32_t>(static_cast<const char*>(cr) - block_);
+        next = start;
+        for (k = first; slots_[k].offset + static_cast<uint32_t>(slots_[k].length) < at; ++k)
+            next = slots_[k].offset + static_cast<uint32_t>(slots_[k].length) + gap;
+        if (k == first) return 0;
+    }
+    if (gap == static_cast<uint32_t>(lineEndLength)) {
+        std::memcpy(to, block_ + start, next - start);
+        for (int r = first; r < k; ++r)
+            to[slots_[r].offset + static_cast<uint32_t>(slots_[r].length) - start] = lineEnd[0];
+        *written = static_cast<int>(next - start);
+    } else {
+        char* o = to;
+        for (int r = first; r < k; ++r) {
+            std::memcpy(o, block_ + slots_[r].offset, static_cast<size_t>(slots_[r].length));
+            o += slots_[r].length;
+            std::memcpy(o, lineEnd, static_cast<size_t>(lineEndLength));
+            o += lineEndLength;
+        }
+        *written = static_cast<int>(o - to);
+    }
+    return k - first;
 }
 
 int RowStore::addOwned(StringBuffer* row) {
@@ -140,6 +204,33 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
         text[s.length] = 0;
         return true;
     }
+    // Most rows that change hold LFs and no CR: each LF gains a CR, and the row is written once
+    // behind the text, a stretch between LFs at a time.
+    if (n < 0x3FFFFFF0 && static_cast<long long>(2) * n < blockCapacity_ - blockUsed_ &&
+        !std::memchr(text, '\r', static_cast<size_t>(n))) {
+        const char* lf = static_cast<const char*>(std::memchr(text, '\n', static_cast<size_t>(n)));
+        if (!lf) return true; // nothing to change
+        prepareRoom(2 * static_cast<uint32_t>(n) + 1);
+        char* const out = block_ + blockUsed_;
+        char* to = out;
+        const char* from = text;
+        const char* const end = text + n;
+        while (lf) {
+            std::memcpy(to, from, static_cast<size_t>(lf - from));
+            to += lf - from;
+            *to++ = '\r';
+            *to++ = '\n';
+            from = lf + 1;
+            lf = static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
+        }
+        std::memcpy(to, from, static_cast<size_t>(end - from));
+        to += end - from;
+        *to = 0;
+        s.offset = blockUsed_;
+        s.length = static_cast<int32_t>(to - out);
+        blockUsed_ += static_cast<uint32_t>(s.length) + 1;
+        return true;
+    }
     const long long length = StringBuffer::crlfLength(text, n);
     if (length < 0) return true;
     if (!std::memchr(text, '\n', static_cast<size_t>(n))) {
@@ -151,13 +242,7 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
     // Some LF gains a CR: the row is written once, behind the text where it fits (the old
     // stretch is left unused), else into a buffer of its own.
     if (length < static_cast<long long>(blockCapacity_ - blockUsed_)) {
-        if (blockUsed_ + length >= blockReady_) {
-            // The room is fresh memory: its pages are asked for 256 KB at a time.
-            const uint32_t room = blockCapacity_ - blockUsed_;
-            const uint32_t ahead = room < (1u << 18) ? room : 1u << 18;
-            platform::prepareToWrite(block_ + blockUsed_, ahead);
-            blockReady_ = blockUsed_ + ahead;
-        }
+        prepareRoom(static_cast<uint32_t>(length) + 1);
         char* out = block_ + blockUsed_;
         char* end = StringBuffer::putCrlf(text, n, out);
         *end = 0;
@@ -199,6 +284,7 @@ void RowStore::trim(int row) {
 void RowStore::removeLast() {
     if (count_ == 0) return;
     const Slot& s = slots_[--count_];
+    setInner(count_, false);
     if (s.length != kOwned) return;
     qxDelete(owned_[s.offset]);
     owned_[s.offset] = nullptr;

@@ -65,15 +65,34 @@ public:
     // rows that grow when saved (none when capacity is not more than used).
     void adoptBlock(char* block, int used = 0, int capacity = 0);
     char* block() { return block_; }
-    // A row made of block[offset, offset + length), where block[offset + length] is a NUL byte.
-    // False when the table cannot grow.
-    bool appendStretch(int offset, int length) {
+    // A row made of block[offset, offset + length), where block[offset + length] is a NUL byte;
+    // inner tells that the stretch holds an LF (a save normalises such a row). False when the
+    // table cannot grow.
+    bool appendStretch(int offset, int length, bool inner = false) {
         if (count_ == capacity_ && !growTable()) return false;
         slots_[count_].offset = static_cast<uint32_t>(offset);
         slots_[count_].length = length;
+        if (inner) setInner(count_, true); // the table's bits start clear
         ++count_;
         return true;
     }
+
+    // Whether a row is a stretch of the block that held an LF when it was loaded (it may have
+    // lost it since, by trim).
+    bool loadedWithLf(int row) const {
+        return static_cast<unsigned>(row) < static_cast<unsigned>(count_) &&
+               slots_[row].length >= 0 && isInner(row);
+    }
+
+    // Writes to `to` (room bytes there) the rows from `first` on that a save may copy as they
+    // lie in the block, each followed by lineEnd (1 or 2 bytes): loaded stretches one right
+    // behind the other, none holding CR or LF, each followed by its NUL and then, when the gap
+    // is 2, by an LF (the NUL stands for the CR of a CR LF line end) before the next starts;
+    // with a gap of 1 the next starts right after the NUL. Where the gap is as long as the line
+    // end, the stretch is copied at once and each NUL overwritten. Returns how many rows were
+    // written (0 when that row cannot start such a run or does not fit), their bytes in *written.
+    int copyPlainRun(int first, char* to, long long room, const char* lineEnd, int lineEndLength,
+                     int* written) const;
     // Normalises the line ends inside a row's text as a save does: as StringBuffer::toCrlf when
     // crlf is true, as toLf when it is false. A loaded row whose text only loses bytes is changed
     // in place; one that gains a CR is written once, into the block's unused room behind the
@@ -96,7 +115,18 @@ private:
     static const int32_t kOwned = -2;
 
     bool ownedText(const Slot& s, const char** data, int* length) const;
+    void setInner(int row, bool inner) {
+        const uint64_t bit = uint64_t(1) << (row & 63);
+        if (inner)
+            inner_[row >> 6] |= bit;
+        else
+            inner_[row >> 6] &= ~bit;
+    }
+    bool isInner(int row) const { return (inner_[row >> 6] >> (row & 63)) & 1; }
     bool growTable();
+    // Makes sure the pages of the block's next `bytes` bytes of room (there are that many) have
+    // been asked for.
+    void prepareRoom(uint32_t bytes);
     // Stores a buffer in owned_ and returns its index, or -1 without memory.
     int addOwned(StringBuffer* row);
     // Makes the slot's row the buffer (stored in owned_); without memory the buffer is deleted
@@ -109,6 +139,9 @@ private:
     uint32_t blockReady_ = 0; // the room's pages asked for up to here
     uint32_t blockCapacity_ = 0;
     Slot* slots_ = nullptr;
+    // One bit a row, for the capacity of the table: the row was loaded holding an LF. Bits of
+    // rows not in the table are clear.
+    uint64_t* inner_ = nullptr;
     int count_ = 0;
     int capacity_ = 0;
     StringBuffer** owned_ = nullptr; // entries of removed rows are null
