@@ -7,7 +7,48 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define QX_NARROW_VBMI 1
+#endif
+
 namespace {
+
+#if defined(QX_NARROW_VBMI)
+// Processors with 64-byte byte permutes map 64 bytes through a 256-byte image in a few
+// instructions; the build targets plain x86-64, so the routine is chosen when the program runs.
+bool haveByteTablePermute() {
+    static const bool have =
+        __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
+    return have;
+}
+
+// Maps data[0, size) through image (256 bytes: the byte each byte gives, or 0x80 and up for
+// one that does not give exactly one ASCII byte) into out, 64 bytes at a time, and stops before
+// the first byte that does not give one byte or before the last 63; returns how many were mapped.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) unsigned
+mapNarrowBlocks(const unsigned char* image, const unsigned char* data, unsigned size,
+                unsigned char* out) {
+    const __m512i t0 = _mm512_loadu_si512(image), t1 = _mm512_loadu_si512(image + 64);
+    const __m512i t2 = _mm512_loadu_si512(image + 128), t3 = _mm512_loadu_si512(image + 192);
+    unsigned i = 0;
+    for (; i + 64 <= size; i += 64) {
+        const __m512i v = _mm512_loadu_si512(data + i);
+        // Bits 0-6 pick from the low or the high half of the image; bit 7 picks the half.
+        const __m512i low = _mm512_permutex2var_epi8(t0, v, t1);
+        const __m512i high = _mm512_permutex2var_epi8(t2, v, t3);
+        const __m512i r = _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+        const __mmask64 wide = _mm512_movepi8_mask(r);
+        if (wide) {
+            const unsigned k = static_cast<unsigned>(__builtin_ctzll(wide));
+            _mm512_mask_storeu_epi8(out + i, k ? ~0ULL >> (64 - k) : 0, r);
+            return i + k;
+        }
+        _mm512_storeu_si512(out + i, r);
+    }
+    return i;
+}
+#endif
 
 // Writes straight into the output buffer's block. Room is reserved ahead of each stretch of
 // work; when more is needed the block grows by the stretch plus an estimate for the rest of the
@@ -276,6 +317,13 @@ bool FastConvert::singleByteToUtf8(const UnicodeLookup& lookup, const unsigned c
     uint16_t narrow[256];
     for (unsigned b = 0; b < 256; ++b)
         narrow[b] = length[b] == 1 && seq[b][0] < 0x80 ? seq[b][0] : 0x100;
+#if defined(QX_NARROW_VBMI)
+    const bool permute = size >= 64 && haveByteTablePermute();
+    unsigned char image[256];
+    if (permute)
+        for (unsigned b = 0; b < 256; ++b)
+            image[b] = narrow[b] < 0x100 ? static_cast<unsigned char>(narrow[b]) : 0x80;
+#endif
     // Where the buffer already has room for the longest outcome (a file being decoded a piece
     // at a time into a block sized for the whole text), nothing needs counting. Otherwise the
     // exact size comes first (one reservation, no slack): the bytes' lengths summed in eight
@@ -305,6 +353,15 @@ bool FastConvert::singleByteToUtf8(const UnicodeLookup& lookup, const unsigned c
     unsigned char* o = sink.cursor();
     unsigned i = 0;
     while (i < size) {
+#if defined(QX_NARROW_VBMI)
+        if (permute && i + 64 <= size && narrow[data[i]] < 0x100) {
+            // The first byte gives one byte, so at least it is mapped.
+            const unsigned run = mapNarrowBlocks(image, data + i, size - i, o);
+            o += run;
+            i += run;
+            continue;
+        }
+#endif
         if (asciiIdentity && data[i] != 0 && data[i] < 0x80 && i + 16 <= size) {
             const unsigned run = AsciiScan::copyBlock(data + i, o, true);
             o += run;
