@@ -249,7 +249,8 @@ void Grid::addEmptyRow() {
         qxDelete(row);
         return;
     }
-    colCountCache_.append(-1);
+    // The memo is keyed by row and may be shorter than the table (a load leaves it empty).
+    colCountCache_.setAt(numRows() - 1, -1);
 }
 
 // Field counts memoised under the old delimiter mean nothing under the new one, so they are all

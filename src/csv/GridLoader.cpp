@@ -295,10 +295,9 @@ int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter
     if (n > 0 && !delimiterSet_ && !detectedFromHeader && rows_.text(0, &text, &textLength))
         delimiter_ = detectDelimiter(text, textLength);
 
-    // One -1 ("not counted yet") per row; the cache is grown in one step for the whole load.
-    const int step = colCountCache_.getGrowthStep();
-    if (step < n) colCountCache_.setGrowthStep(n + 25);
-    colCountCache_.appendRepeated(-1, n);
-    colCountCache_.setGrowthStep(step);
+    // The field-count memo starts empty: a row without an entry is counted when first asked,
+    // as one with -1 would be, and entries are made as rows are counted. Filling one entry per
+    // row here would write memory of the size of the row table on every load, also for a load
+    // that only converts and saves.
     return n;
 }
