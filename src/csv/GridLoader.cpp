@@ -30,8 +30,8 @@ char detectDelimiter(const char* line, int length) {
 // Cuts text[0..length) into lines exactly as splitting it at LF (quotes and backslash escapes
 // honoured, up to the first NUL) would after every CR LF pair had been turned into LF. Folding
 // takes the CR out of each CR LF pair, so: an LF preceded by a CR ends a line whose text stops
-// before the CR; and a backslash followed by CR LF escapes the LF. Calls onLine(start, end, fold)
-// for each line, in order, until it returns false: [start, end) is the line without its line
+// before the CR; and a backslash followed by CR LF escapes the LF. Calls onLine(start, end, fold,
+// inner) for each line, in order, until it returns false: [start, end) is the line without its line
 // end, fold tells that CR LF pairs inside the line (quoted or escaped) still need folding, and
 // inner that the line holds an LF of its own (quoted or escaped, folded pairs included), which a
 // save normalises. (Fields are not looked at: the grid indexes a row's fields when it is first

@@ -101,7 +101,9 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
             continue;
         }
         // Nearly every other row holds neither CR nor LF and goes out as it is; a row loaded
-        // with an LF is known to change with crlf on.
+        // with an LF (unless a trim or an earlier save took it or normalised it) changes with
+        // crlf on, so it goes straight to normalising, which leaves a row with nothing to change
+        // as it is.
         const bool withLf = crlf && rows_.loadedWithLf(i);
         if (!withLf && appendPlainLine(out, text, length, lineEnd, lineEndLength)) continue;
         // Only a row holding CR or LF changes when normalised (CR LF pairs alone with crlf off).

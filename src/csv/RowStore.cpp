@@ -88,23 +88,34 @@ int RowStore::copyPlainRun(int first, char* to, long long room, const char* line
     const long long grow = lineEndLength - static_cast<long long>(gap);
     uint32_t next = start; // where the next row of the run must start
     int k = first;
-    for (; k < count_; ++k) {
-        const Slot s = slots_[k];
-        if (s.length < 0 || s.offset != next || isInner(k)) break;
-        const uint32_t after = s.offset + static_cast<uint32_t>(s.length); // its NUL
-        if (gap == 2 && (after + 2 > blockUsed_ || block_[after + 1] != '\n')) break;
-        if (after + gap - start + (k - first + 1) * grow > room) break;
-        next = after + gap;
+    // Rows join the run 64 at a time, and each group is looked through for a CR before the next
+    // is taken, so a call does work for the rows it writes and one group more (a text of rows
+    // that each hold a lone CR would otherwise be walked to the end of the room once per row).
+    for (bool more = true; more;) {
+        const int groupFirst = k;
+        const uint32_t groupStart = next;
+        for (const int groupEnd = k + 64; k < groupEnd; ++k) {
+            const Slot s = k < count_ ? slots_[k] : Slot{0, kMissing};
+            const uint32_t after = s.offset + static_cast<uint32_t>(s.length); // its NUL
+            if (s.length < 0 || s.offset != next || isInner(k) ||
+                (gap == 2 && (after + 2 > blockUsed_ || block_[after + 1] != '\n')) ||
+                after + gap - start + (k - first + 1) * grow > room) {
+                more = false;
+                break;
+            }
+            next = after + gap;
+        }
+        // Rows hold no NUL, and the gaps no CR: a CR in the stretch lies in a row, which ends
+        // the run.
+        const void* cr = std::memchr(block_ + groupStart, '\r', next - groupStart);
+        if (!cr) continue;
+        const uint32_t at = static_cast<uint32_t>(static_cast<const char*>(cr) - block_);
+        next = groupStart;
+        for (k = groupFirst; slots_[k].offset + static_cast<uint32_t>(slots_[k].length) < at; ++k)
+            next = slots_[k].offset + static_cast<uint32_t>(slots_[k].length) + gap;
+        more = false;
     }
     if (k == first) return 0;
-    // Rows hold no NUL, and the gaps no CR: a CR in the stretch lies in a row, which ends the run.
-    if (const void* cr = std::memchr(block_ + start, '\r', next - start)) {
-        const uint32_t at = static_cast<uint32_t>(static_cast<const char*>(cr) - block_);
-        next = start;
-        for (k = first; slots_[k].offset + static_cast<uint32_t>(slots_[k].length) < at; ++k)
-            next = slots_[k].offset + static_cast<uint32_t>(slots_[k].length) + gap;
-        if (k == first) return 0;
-    }
     if (gap == static_cast<uint32_t>(lineEndLength)) {
         std::memcpy(to, block_ + start, next - start);
         for (int r = first; r < k; ++r)

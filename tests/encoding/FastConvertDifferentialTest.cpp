@@ -143,8 +143,6 @@ void expectFlatKeysAsLookedUp(const FlatForward& flat, const HashConvert& map,
     }
 }
 
-// Every table code page: every byte value in a block long enough for the fast route, then random
-// code-page text, to UTF-8 and UTF-16; all 65536 units in one input, then random UTF-8, back.
 // Runs of bytes that each give one ASCII byte (narrow), 1 to 200 long so that 64-byte blocks
 // fill or stop at every position, between single bytes that give something else or nothing.
 Bytes narrowRuns(std::mt19937& rng, const Bytes& narrow, const Bytes& other) {
@@ -157,6 +155,9 @@ Bytes narrowRuns(std::mt19937& rng, const Bytes& narrow, const Bytes& other) {
     return b;
 }
 
+// Every table code page: every byte value in a block long enough for the fast route, then random
+// code-page text (for a single-byte table also runs of bytes that give one byte each), to UTF-8
+// and UTF-16; all 65536 units in one input, then random UTF-8, back.
 TEST(FastConvertDiff, EveryTableCodePageAgreesWithPlainRoutes) {
     Bytes every, allUnits;
     for (int k = 0; k < 512; ++k)
