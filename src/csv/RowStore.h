@@ -77,8 +77,8 @@ public:
         return true;
     }
 
-    // Whether a row is a stretch of the block that held an LF when it was loaded (it may have
-    // lost it since, by trim).
+    // Whether a row is a stretch of the block that held an LF when it was loaded (a trim may
+    // have taken it since, or a save made it part of a CR LF).
     bool loadedWithLf(int row) const {
         return static_cast<unsigned>(row) < static_cast<unsigned>(count_) &&
                slots_[row].length >= 0 && isInner(row);
