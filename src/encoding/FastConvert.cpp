@@ -419,11 +419,27 @@ bool FastConvert::multiByteToUtf8(const FlatForward& table, const unsigned char*
             // that changes between ASCII and other characters at every field costs one guess
             // less per change.
             if (runs) {
-                while (i + 16 <= stop) {
+                // The ASCII bytes at i (up to 16, up to a NUL) go out in one store, then the
+                // character after them through the pair table, and again: text that changes
+                // between ASCII and other characters every few bytes then costs no guess at
+                // where a run ends. (17 bytes left keep the pair's second byte in the text.)
+                while (i + 17 <= stop) {
                     const unsigned run = AsciiScan::copyBlock(data + i, o, true);
                     o += run;
                     i += run;
-                    if (run < 16) break;
+                    if (run == 16) continue;
+                    const unsigned char b = data[i];
+                    const unsigned u = table.pair[(b << 8) | data[i + 1]];
+                    if (u) {
+                        o = putUtf8(o, u);
+                        i += 2;
+                        continue;
+                    }
+                    if (b != 0) { // a byte of its own: as in the character loop below
+                        const unsigned v = table.single[b];
+                        if (v) o = putUtf8(o, v);
+                    }
+                    ++i;
                 }
                 if (i >= stop) break;
             }
