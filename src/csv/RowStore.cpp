@@ -215,36 +215,18 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
         text[s.length] = 0;
         return true;
     }
-    // Most rows that change hold LFs and no CR: each LF gains a CR, and the row is written once
-    // behind the text, a stretch between LFs at a time.
-    if (n < 0x3FFFFFF0 && static_cast<long long>(2) * n < blockCapacity_ - blockUsed_ &&
-        !std::memchr(text, '\r', static_cast<size_t>(n))) {
-        const char* lf = static_cast<const char*>(std::memchr(text, '\n', static_cast<size_t>(n)));
-        if (!lf) return true; // nothing to change
-        prepareRoom(2 * static_cast<uint32_t>(n) + 1);
-        char* const out = block_ + blockUsed_;
-        char* to = out;
-        const char* from = text;
-        const char* const end = text + n;
-        while (lf) {
-            std::memcpy(to, from, static_cast<size_t>(lf - from));
-            to += lf - from;
-            *to++ = '\r';
-            *to++ = '\n';
-            from = lf + 1;
-            lf = static_cast<const char*>(std::memchr(from, '\n', static_cast<size_t>(end - from)));
-        }
-        std::memcpy(to, from, static_cast<size_t>(end - from));
-        to += end - from;
-        *to = 0;
-        s.offset = blockUsed_;
-        s.length = static_cast<int32_t>(to - out);
-        blockUsed_ += static_cast<uint32_t>(s.length) + 1;
-        return true;
+    const uint32_t room = blockCapacity_ - blockUsed_;
+    const bool noCr = !std::memchr(text, '\r', static_cast<size_t>(n));
+    const bool hasLf = std::memchr(text, '\n', static_cast<size_t>(n)) != nullptr;
+    if (noCr && !hasLf) return true; // nothing to change
+    // Most rows that change hold LFs and no CR: each LF gains a CR, so the row at most doubles,
+    // and where that fits behind the text no exact count is needed.
+    long long length = 2LL * n;
+    if (!noCr || length >= room) {
+        length = StringBuffer::crlfLength(text, n);
+        if (length < 0) return true;
     }
-    const long long length = StringBuffer::crlfLength(text, n);
-    if (length < 0) return true;
-    if (!std::memchr(text, '\n', static_cast<size_t>(n))) {
+    if (!hasLf) {
         // Only lone CRs go: the text shrinks in place.
         s.length = static_cast<int>(StringBuffer::putCrlf(text, n, text) - text);
         text[s.length] = 0;
@@ -252,7 +234,7 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
     }
     // Some LF gains a CR: the row is written once, behind the text where it fits (the old
     // stretch is left unused), else into a buffer of its own.
-    if (length < static_cast<long long>(blockCapacity_ - blockUsed_)) {
+    if (length < room) {
         prepareRoom(static_cast<uint32_t>(length) + 1);
         char* out = block_ + blockUsed_;
         char* end = StringBuffer::putCrlf(text, n, out);
