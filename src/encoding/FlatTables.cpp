@@ -3,6 +3,7 @@
 #include "encoding/tables/HashConvert.h"
 #include "encoding/tables/TableStore.h"
 #include "platform/Memory.h"
+#include "platform/Platform.h"
 
 #include <cstring>
 #include <mutex>
@@ -115,6 +116,7 @@ FlatReverse* makeReverse(int codePage, EntrySource& source, bool& unfit, bool& w
     walked = true;
     FlatReverse* flat = static_cast<FlatReverse*>(qxAlloc(sizeof(FlatReverse)));
     if (!flat) return nullptr;
+    platform::prepareToWrite(flat, sizeof(FlatReverse)); // all of it is written at once
     std::memset(flat->entry, 0, sizeof flat->entry);
     // What EncodingConvert::fromUtf16 and utf16ToCodePage do with a unit, in their order: units
     // below U+0080 pass through where the table says so, the Arabic-Indic digits of two code
@@ -164,6 +166,7 @@ FlatForward* makeForward(EntrySource& source, bool& unfit, bool& walked) {
     walked = true;
     FlatForward* flat = static_cast<FlatForward*>(qxAlloc(sizeof(FlatForward)));
     if (!flat) return nullptr;
+    platform::prepareToWrite(flat, sizeof(FlatForward)); // all of it is written at once
     std::memset(flat->pair, 0, sizeof flat->pair);
     std::memset(flat->single, 0, sizeof flat->single);
     for (int b = 0; b < 256; ++b)

@@ -1,6 +1,7 @@
 #include "encoding/tables/QuenlixBzip2.h"
 
 #include "platform/Memory.h"
+#include "platform/Platform.h"
 #include "text/DataBuffer.h"
 
 #include <bzlib.h>
@@ -17,17 +18,24 @@ uint32_t readLe32(const unsigned char* p) {
 
 // The decompressor asks for its state and one work array of four bytes per byte of its largest
 // block (3.6 MB for a stream made at the highest level), of which it touches four bytes per byte
-// of the table. Both are kept in the scratch slots and freed with this object. The work array of
-// a large table is a large block: written page by page as fresh heap memory it would fault once
-// for every 4 KB. That of a small table stays on the heap, where only the pages it touches cost.
+// of the table. Both are kept in the scratch slots and freed with this object. Every page of
+// them is fresh memory, and faulting fresh pages in one at a time costs more than the
+// decompression itself on some virtual machines: the work array of a double-byte table (some
+// hundred KB touched) is a large block, where one large page replaces a hundred small ones, and
+// the pages of the other blocks that will be written are asked for in one call. The work array
+// of a single-byte table (a few KB touched) stays on the heap: a large page would be cleared
+// whole for it.
 void* QuenlixBzip2::allocate(void* self, int count, int size) {
     auto* owner = static_cast<QuenlixBzip2*>(self);
     if (count <= 0 || size <= 0 || count > 0x7FFFFFFF / size) return nullptr;
     for (void*& block : owner->scratch_) {
         if (block) continue;
         const std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(size);
-        const bool touchedMuch = owner->tableBytes_ >= (256u << 10) && bytes >= (1u << 20);
-        block = touchedMuch ? qxAllocLarge(bytes) : qxAlloc(bytes);
+        const bool workArray = bytes >= (1u << 20);
+        const std::size_t touched = workArray ? std::size_t(owner->tableBytes_) * 4 : bytes;
+        const bool large = workArray && touched >= (96u << 10);
+        block = large ? qxAllocLarge(bytes) : qxAlloc(bytes);
+        if (block && !large) platform::prepareToWrite(block, touched < bytes ? touched : bytes);
         return block;
     }
     return nullptr;
@@ -64,6 +72,7 @@ bool QuenlixBzip2::decompressTable(const DataBuffer& in, DataBuffer& out) {
     unsigned room = stated + 20;
     tableBytes_ = stated;
     if (!out.ensureBuffer(room)) return false;
+    platform::prepareToWrite(out.getData(), room);
 
     bz_stream s;
     std::memset(&s, 0, sizeof s);
