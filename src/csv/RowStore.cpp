@@ -10,6 +10,8 @@ namespace {
 // The table doubles from this many rows, by at most kMaxTableStep rows at a time.
 const int kFirstTableSize = 64;
 const int kMaxTableStep = 1 << 20;
+// From this size the row table is a large block (see growTable).
+const size_t kLargeTableBytes = 128u << 10;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -60,8 +62,20 @@ bool RowStore::growTable() {
     if (!bits) return false;
     inner_ = static_cast<uint64_t*>(bits);
     std::memset(inner_ + had, 0, (words - had) * sizeof(uint64_t));
-    void* table = qxRealloc(slots_, static_cast<size_t>(grown) * sizeof(Slot));
-    if (!table) return false;
+    const size_t bytes = static_cast<size_t>(grown) * sizeof(Slot);
+    void* table;
+    if (bytes >= kLargeTableBytes && !platform::isLargeBlock(slots_)) {
+        // A load writes the table through as it grows, and each fresh small page is a fault of
+        // its own (a hundred for some ten thousand rows, which costs more than the rows' scan
+        // on some virtual machines): from this size on the table is a large block.
+        table = qxAllocLarge(bytes);
+        if (!table) return false;
+        if (slots_) std::memcpy(table, slots_, static_cast<size_t>(capacity_) * sizeof(Slot));
+        qxFree(slots_);
+    } else {
+        table = qxRealloc(slots_, bytes);
+        if (!table) return false;
+    }
     slots_ = static_cast<Slot*>(table);
     capacity_ = grown;
     return true;

@@ -130,8 +130,9 @@ void* reallocateLargeBlock(void* block, std::size_t size) {
     char* base = reinterpret_cast<char*>(headerOf(block));
     const std::size_t old = headerOf(block)->mapped;
     const std::size_t had = headerOf(block)->size;
-    if (size < kUnit / 2) {
-        // Shrunk to a small block: back to the heap, rather than keeping a whole large page.
+    if (size < kUnit / 2 && size < had) {
+        // Shrunk to a small block: back to the heap, rather than keeping a whole large page. (A
+        // small large block that grows stays one: it was asked for as one.)
         void* small = std::malloc(size ? size : 1);
         if (!small) return nullptr;
         std::memcpy(small, block, size < had ? size : had);
