@@ -3,6 +3,7 @@
 #include "encoding/AsciiScan.h"
 #include "encoding/FlatTables.h"
 #include "encoding/tables/UnicodeLookup.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <cstring>
@@ -82,6 +83,10 @@ public:
         }
         base_ = out_.getData();
         capacity_ = out_.getCapacity();
+        // The room is written next, and most of it is fresh memory: its pages are asked for in
+        // one call rather than faulted in one at a time.
+        const uint64_t room = capacity_ - size_;
+        platform::prepareToWrite(base_ + size_, need + more < room ? need + more : room);
         return true;
     }
     unsigned char* cursor() { return base_ + size_; }
