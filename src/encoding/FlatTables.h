@@ -4,12 +4,12 @@
 // second source of mappings: every entry is the HashConvert's first entry for its key, the one a
 // lookup finds, so a flat table gives exactly what the hash route would give for the same input.
 //
-// A flat table is built at most once per code page and direction, and only after the code page
-// has converted enough text through the hash route to pay for the build (one walk over the
-// table's entries, and 128 or 256 KB of fresh memory); a single large conversion builds it at
-// once. Tables that do not fit the flat form (keys longer than two bytes, values of unusual
-// length) are never flattened and keep the hash route. Built tables are read-only and shared by
-// all threads until the process ends.
+// A flat table is built at most once per code page and direction: for a double-byte code page on
+// its first conversion, for a single-byte one only after it has converted enough text through
+// the hash route to pay for the build (one walk over the table's entries, and 256 KB of fresh
+// memory); a single large conversion builds it at once. Tables that do not fit the flat form (keys
+// longer than two bytes, values of unusual length) are never flattened and keep the hash route.
+// Built tables are read-only and shared by all threads until the process ends.
 #include <cstdint>
 
 class HashConvert;
@@ -56,6 +56,8 @@ public:
     static FlatReverse* buildReverseFromStore(int codePage);
     static FlatForward* buildForwardFromStore(int codePage);
 
-    // Conversion volume after which a flat table is built.
+    // Conversion volume after which the flat reverse table of a single-byte code page is built.
     static const uint64_t kBuildThreshold = 65536;
+    // Whether the process-wide flat table of codePage in that direction has been built.
+    static bool has(int codePage, bool reverse);
 };
