@@ -62,20 +62,13 @@ bool RowStore::growTable() {
     if (!bits) return false;
     inner_ = static_cast<uint64_t*>(bits);
     std::memset(inner_ + had, 0, (words - had) * sizeof(uint64_t));
+    // A load writes the table through as it grows, and each fresh small page is a fault of its
+    // own (a hundred for some ten thousand rows, which costs more than the rows' scan on some
+    // virtual machines): from kLargeTableBytes on the table is a large block.
     const size_t bytes = static_cast<size_t>(grown) * sizeof(Slot);
-    void* table;
-    if (bytes >= kLargeTableBytes && !platform::isLargeBlock(slots_)) {
-        // A load writes the table through as it grows, and each fresh small page is a fault of
-        // its own (a hundred for some ten thousand rows, which costs more than the rows' scan
-        // on some virtual machines): from this size on the table is a large block.
-        table = qxAllocLarge(bytes);
-        if (!table) return false;
-        if (slots_) std::memcpy(table, slots_, static_cast<size_t>(capacity_) * sizeof(Slot));
-        qxFree(slots_);
-    } else {
-        table = qxRealloc(slots_, bytes);
-        if (!table) return false;
-    }
+    void* table =
+        bytes >= kLargeTableBytes ? qxReallocLarge(slots_, bytes) : qxRealloc(slots_, bytes);
+    if (!table) return false;
     slots_ = static_cast<Slot*>(table);
     capacity_ = grown;
     return true;

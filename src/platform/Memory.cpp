@@ -65,14 +65,24 @@ void* qxAllocLarge(std::size_t size) {
     return counted(std::malloc(size ? size : 1));
 }
 
-void* qxRealloc(void* block, std::size_t size) {
+namespace {
+void* reallocate(void* block, std::size_t size, bool askedLarge) {
     if (injectedFailure()) return counted(nullptr);
     const bool large = platform::isLargeBlock(block);
-    if (large || size >= kLargeBlock) {
+    if (large || askedLarge || size >= kLargeBlock) {
         if (void* moved = platform::reallocateLargeBlock(block, size)) return moved;
         if (large) return counted(nullptr);
     }
     return counted(std::realloc(block, size ? size : 1));
+}
+} // namespace
+
+void* qxRealloc(void* block, std::size_t size) {
+    return reallocate(block, size, false);
+}
+
+void* qxReallocLarge(void* block, std::size_t size) {
+    return reallocate(block, size, true);
 }
 
 void qxFree(void* block) {

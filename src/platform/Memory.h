@@ -10,6 +10,8 @@ void qxFree(void* block);
 // qxAlloc for a block that is filled at once although it is smaller than the size from which
 // qxAlloc gives large pages by itself (freed with qxFree as any other).
 void* qxAllocLarge(std::size_t size);
+// qxRealloc for such a block: a heap block moves into a large one.
+void* qxReallocLarge(void* block, std::size_t size);
 
 // How many allocations of the calling thread have failed so far (qxAlloc or qxRealloc returning
 // null, injected failures included).
