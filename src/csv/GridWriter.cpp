@@ -53,6 +53,66 @@ bool appendPlainLine(StringBuffer& out, const char* line, int size, const char* 
     return true;
 }
 
+// toCrlf of text[0..size) into out, which has room for 2 * size bytes and lies apart from text:
+// every CR left out, every LF written as CR LF. Returns the end of what was written. Stretches
+// without either are copied 16 bytes at a time.
+char* putCrlfBlocks(const char* text, int size, char* out) {
+    int i = 0;
+#if defined(QX_FIELD_SCAN_BLOCKS)
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    // A store reaches at most 16 bytes past out, and out never passes 2 * i: inside the room.
+    while (i + 16 <= size) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+        const unsigned breaks = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        if (!breaks) {
+            i += 16;
+            out += 16;
+            continue;
+        }
+        const int k = __builtin_ctz(breaks);
+        out += k;
+        i += k;
+        if (text[i] == '\n') {
+            *out++ = '\r';
+            *out++ = '\n';
+        }
+        ++i;
+    }
+#endif
+    for (; i < size; ++i) {
+        const char c = text[i];
+        if (c == '\r') continue;
+        if (c == '\n') *out++ = '\r';
+        *out++ = c;
+    }
+    return out;
+}
+
+// A loaded row that held an LF, saved with CR LF line ends: its normalised text is written
+// straight into out and then kept as the row's text, instead of being normalised in the store
+// and copied out. False, out as it was, when the room already in out may be too small (the
+// caller's appends grow it by a share of its size).
+bool appendCrlfLine(StringBuffer& out, RowStore& rows, int row, const char* line, int size,
+                    const char* end, int endLength) {
+    const int at = out.getSize();
+    if (size < 0 || static_cast<long long>(at) + 2LL * size + endLength >= out.getCapacity())
+        return false;
+    char* to = out.getWritableData() + at;
+    int n = static_cast<int>(putCrlfBlocks(line, size, to) - to);
+    // A row an earlier save normalised stays as it is. Without memory for its new text the row
+    // goes out unchanged, as a row the store cannot normalise does.
+    if ((n != size || std::memcmp(to, line, static_cast<size_t>(size)) != 0) &&
+        !rows.replaceLoaded(row, to, n)) {
+        std::memcpy(to, line, static_cast<size_t>(size));
+        n = size;
+    }
+    std::memcpy(to + n, end, static_cast<size_t>(endLength));
+    out.setLength(at + n + endLength);
+    return true;
+}
+
 // Appends the rows from `first` on that lie in the loaded text as they are saved, as many as
 // fit the room already in out (RowStore::copyPlainRun); returns how many.
 int appendPlainRun(StringBuffer& out, const RowStore& rows, int first, const char* end,
@@ -105,7 +165,9 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
         // crlf on, so it goes straight to normalising, which leaves a row with nothing to change
         // as it is.
         const bool withLf = crlf && rows_.loadedWithLf(i);
-        if (!withLf && appendPlainLine(out, text, length, lineEnd, lineEndLength)) continue;
+        if (withLf ? appendCrlfLine(out, rows_, i, text, length, lineEnd, lineEndLength)
+                   : appendPlainLine(out, text, length, lineEnd, lineEndLength))
+            continue;
         // Only a row holding CR or LF changes when normalised (CR LF pairs alone with crlf off).
         const void* cr = withLf ? nullptr : std::memchr(text, '\r', static_cast<size_t>(length));
         const bool change =

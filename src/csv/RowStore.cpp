@@ -262,6 +262,48 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
     return own(s, copy);
 }
 
+bool RowStore::replaceLoaded(int row, const char* text, int length) {
+    if (static_cast<unsigned>(row) >= static_cast<unsigned>(count_) || length < 0) return false;
+    Slot& s = slots_[row];
+    if (s.length < 0) return false;
+    // A stretch of the loaded text owns the bytes up to the next row's stretch: its NUL, the LF
+    // of a CR LF line end, what a trim or a shorter text left. The last row owns them up to the
+    // loaded text's end (rows dropped behind it were blank). Loaded stretches lie in row order;
+    // a row moved behind the text, owned or missing gives no bound.
+    if (length != s.length && s.offset < loadedEnd_) {
+        uint32_t limit = 0;
+        if (row + 1 == count_) {
+            limit = loadedEnd_;
+        } else {
+            const Slot& next = slots_[row + 1];
+            if (next.length >= 0 && next.offset < loadedEnd_ && next.offset > s.offset)
+                limit = next.offset;
+        }
+        if (static_cast<uint64_t>(s.offset) + static_cast<uint32_t>(length) < limit) {
+            std::memcpy(block_ + s.offset, text, static_cast<size_t>(length));
+            block_[s.offset + static_cast<uint32_t>(length)] = 0;
+            s.length = length;
+            return true;
+        }
+    }
+    if (static_cast<uint64_t>(length) < blockCapacity_ - blockUsed_) {
+        prepareRoom(static_cast<uint32_t>(length) + 1);
+        std::memcpy(block_ + blockUsed_, text, static_cast<size_t>(length));
+        block_[blockUsed_ + static_cast<uint32_t>(length)] = 0;
+        s.offset = blockUsed_;
+        s.length = length;
+        blockUsed_ += static_cast<uint32_t>(length) + 1;
+        return true;
+    }
+    StringBuffer* copy = qxNew<StringBuffer>();
+    if (!copy || !copy->expectNumBytes(length)) {
+        qxDelete(copy);
+        return false;
+    }
+    copy->appendN(text, length);
+    return own(s, copy);
+}
+
 void RowStore::trim(int row) {
     if (static_cast<unsigned>(row) >= static_cast<unsigned>(count_)) return;
     Slot& s = slots_[row];

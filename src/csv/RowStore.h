@@ -99,6 +99,13 @@ public:
     // text while there is some, else into a buffer of its own. False, and the row unchanged, for
     // a missing row or without memory.
     bool normaliseLineEnds(int row, bool crlf);
+    // Makes a loaded row's text text[0..length) (bytes outside the block that differ from it: a
+    // save's normalised form of the row, written out already). They go over the row's own
+    // stretch when they fit before the next row's stretch and change the row's length (the field
+    // index answers only for the length it indexed a row with), else where normaliseLineEnds
+    // puts a row that grows. False, and the row unchanged, for a row that is not a stretch of
+    // the block or without memory.
+    bool replaceLoaded(int row, const char* text, int length);
     // Removes blanks, tabs, CR and LF at both ends of a row's text (as StringBuffer::trim).
     void trim(int row);
     // Removes the last row and deletes its text.
