@@ -53,22 +53,26 @@ bool appendPlainLine(StringBuffer& out, const char* line, int size, const char* 
     return true;
 }
 
-// toCrlf of text[0..size) into out, which has room for 2 * size bytes and lies apart from text:
-// every CR left out, every LF written as CR LF. Returns the end of what was written. Stretches
-// without either are copied 16 bytes at a time.
-char* putCrlfBlocks(const char* text, int size, char* out) {
+// toCrlf of text[0..size) into out, which lies apart from text and has room for 2 * size + 16
+// bytes: every CR left out, every LF written as CR LF. Returns the end of what was written. The
+// text is read 16 bytes at a time while `readable` bytes from text on allow it (the last block
+// may run past the text), and each block without CR or LF is copied whole.
+char* putCrlfBlocks(const char* text, int size, std::ptrdiff_t readable, char* out) {
     int i = 0;
 #if defined(QX_FIELD_SCAN_BLOCKS)
     const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
     // A store reaches at most 16 bytes past out, and out never passes 2 * i: inside the room.
-    while (i + 16 <= size) {
+    while (i < size && i + 16 <= readable) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
-        const unsigned breaks = static_cast<unsigned>(
+        unsigned breaks = static_cast<unsigned>(
             _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+        const int left = size - i;
+        if (left < 16) breaks &= (1u << left) - 1;
         if (!breaks) {
-            i += 16;
-            out += 16;
+            const int step = left < 16 ? left : 16;
+            i += step;
+            out += step;
             continue;
         }
         const int k = __builtin_ctz(breaks);
@@ -80,6 +84,8 @@ char* putCrlfBlocks(const char* text, int size, char* out) {
         }
         ++i;
     }
+#else
+    (void)readable;
 #endif
     for (; i < size; ++i) {
         const char c = text[i];
@@ -97,10 +103,10 @@ char* putCrlfBlocks(const char* text, int size, char* out) {
 bool appendCrlfLine(StringBuffer& out, RowStore& rows, int row, const char* line, int size,
                     const char* end, int endLength) {
     const int at = out.getSize();
-    if (size < 0 || static_cast<long long>(at) + 2LL * size + endLength >= out.getCapacity())
+    if (size < 0 || static_cast<long long>(at) + 2LL * size + 16 + endLength >= out.getCapacity())
         return false;
     char* to = out.getWritableData() + at;
-    int n = static_cast<int>(putCrlfBlocks(line, size, to) - to);
+    int n = static_cast<int>(putCrlfBlocks(line, size, rows.blockEnd() - line, to) - to);
     // A row an earlier save normalised stays as it is. Without memory for its new text the row
     // goes out unchanged, as a row the store cannot normalise does.
     if ((n != size || std::memcmp(to, line, static_cast<size_t>(size)) != 0) &&
@@ -108,7 +114,8 @@ bool appendCrlfLine(StringBuffer& out, RowStore& rows, int row, const char* line
         std::memcpy(to, line, static_cast<size_t>(size));
         n = size;
     }
-    std::memcpy(to + n, end, static_cast<size_t>(endLength));
+    to[n] = end[0];
+    if (endLength == 2) to[n + 1] = end[1];
     out.setLength(at + n + endLength);
     return true;
 }
@@ -155,8 +162,10 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
         if (!rows_.text(i, &text, &length)) continue; // a row without memory writes nothing
         if (!beforeLine(text, length)) return;
         // Loaded rows without line breaks of their own go out as the stretch of text they make
-        // (beforeLine is then told only of the first).
-        if (const int done = appendPlainRun(out, rows_, i, lineEnd, lineEndLength)) {
+        // (beforeLine is then told only of the first). A row loaded with an LF never starts one.
+        const bool loadedWithLf = rows_.loadedWithLf(i);
+        if (const int done =
+                loadedWithLf ? 0 : appendPlainRun(out, rows_, i, lineEnd, lineEndLength)) {
             i += done - 1;
             continue;
         }
@@ -164,7 +173,7 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
         // with an LF (unless a trim or an earlier save took it or normalised it) changes with
         // crlf on, so it goes straight to normalising, which leaves a row with nothing to change
         // as it is.
-        const bool withLf = crlf && rows_.loadedWithLf(i);
+        const bool withLf = crlf && loadedWithLf;
         if (withLf ? appendCrlfLine(out, rows_, i, text, length, lineEnd, lineEndLength)
                    : appendPlainLine(out, text, length, lineEnd, lineEndLength))
             continue;
