@@ -27,6 +27,15 @@ unsigned utf16Cut(const unsigned char* data, unsigned size, unsigned from, bool 
 }
 } // namespace
 
+void FileDecoder::prepare(DataBuffer& buffer, Ready& ready, uint64_t from, uint64_t bytes) {
+    if (buffer.getData() != ready.block) ready = Ready{buffer.getData(), 0};
+    const uint64_t start = from > ready.upTo ? from : ready.upTo;
+    if (start >= from + bytes) return;
+    platform::prepareToWrite(buffer.getData() + start,
+                             static_cast<std::size_t>(from + bytes - start));
+    ready.upTo = from + bytes;
+}
+
 bool FileDecoder::expect(uint32_t size) {
     fileSize_ = size;
     // Code page 437 text that is all seven-bit stays as read (see StringBuffer::convertEncoding),
@@ -61,8 +70,8 @@ unsigned char* FileDecoder::space(uint32_t* room) {
             return nullptr;
     }
     *room = pieceBytes_;
-    // The file is read into it: mapped in one call (pages already there cost next to nothing).
-    platform::prepareToWrite(pending_.getData() + used, pieceBytes_);
+    // The file is read into it: mapped in one call, once.
+    prepare(pending_, pendingReady_, used, pieceBytes_);
     return pending_.getData() + used;
 }
 
@@ -104,8 +113,7 @@ void FileDecoder::took(uint32_t count, bool last) {
         const unsigned used = decoded_.getSize();
         const uint64_t room = decoded_.getCapacity() - used;
         const uint64_t most = static_cast<uint64_t>(cut) * 2;
-        platform::prepareToWrite(decoded_.getData() + used,
-                                 static_cast<std::size_t>(room < most ? room : most));
+        prepare(decoded_, decodedReady_, used, room < most ? room : most);
         EncodingConvert().convert(unitCodePage_, 65001, data, cut, decoded_);
     }
     std::memmove(data, data + cut, size - cut);

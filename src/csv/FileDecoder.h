@@ -27,6 +27,15 @@ public:
     void takeText(StringBuffer& text);
 
 private:
+    // How far a buffer's pages have been asked for, while its block stays where it is.
+    struct Ready {
+        const unsigned char* block = nullptr;
+        uint64_t upTo = 0;
+    };
+    // Asks for the pages of buffer[from, from + bytes) that were not asked for already: a call
+    // for pages already there still costs a system call and a walk over them.
+    static void prepare(DataBuffer& buffer, Ready& ready, uint64_t from, uint64_t bytes);
+
     const int codePage_;
     const uint32_t pieceBytes_;
     uint32_t fileSize_ = 0;
@@ -38,4 +47,5 @@ private:
     // The bytes read and not yet decoded, at the start of the block, then room for a piece.
     DataBuffer pending_;
     DataBuffer decoded_;
+    Ready pendingReady_, decodedReady_;
 };
