@@ -211,13 +211,11 @@ bool ClsCsv::LoadFile2(XString& filename, XString& charset) {
 bool ClsCsv::LoadFromString(XString& csvData) {
     MethodFrame frame(lock_, *this, "LoadFromString");
     grid_.clear();
-    // The grid takes this copy over. Bytes after a NUL may come along; loading stops at the
-    // first NUL, so they are never read.
+    // The grid copies the text as it cuts it. Bytes after a NUL come along; loading stops at
+    // the first NUL, so they are never read.
     csvData.getUtf8();
     const StringBuffer& utf8 = csvData.getUtf8Sb();
-    StringBuffer text(static_cast<const char*>(nullptr));
-    text.appendN(utf8.getString(), utf8.getSize());
-    grid_.loadCsvTaking(text, ',');
+    grid_.loadCsvCopy(utf8.getString(), utf8.getSize(), ',');
     return frame.ok = true;
 }
 

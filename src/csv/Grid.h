@@ -75,6 +75,9 @@ public:
     int loadCsv(StringBuffer& text, char initialDelimiter);
     // The same, but the grid takes over text's block instead of copying it: text is left empty.
     int loadCsvTaking(StringBuffer& text, char initialDelimiter);
+    // The same for text[0..length), which the grid copies as it cuts it (one pass for both) and
+    // leaves unchanged.
+    int loadCsvCopy(const char* text, int length, char initialDelimiter);
     void saveCsv(const char* charsetName, StringBuffer& out);
     // Writes what saveCsv gives straight to a file, in stretches of about pieceBytes (whole
     // lines), each converted on its own where the charset allows, so that no copy of the whole
@@ -105,7 +108,9 @@ private:
     void extendIndex(int row) const;
     // Loads the text in block[0..length) (block[length] is NUL), which the grid takes over; the
     // block is `capacity` bytes long, and rows that grow when saved may move behind the text.
-    int loadBlock(char* block, int length, int capacity, char initialDelimiter);
+    // With source, block is filled with source[0..length) as it is cut.
+    int loadBlock(char* block, int length, int capacity, char initialDelimiter,
+                  const char* source = nullptr);
 
     StringBuffer headerLine_;
     HashMap columnIndex_;

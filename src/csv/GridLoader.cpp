@@ -36,10 +36,16 @@ char detectDelimiter(const char* line, int length) {
 // inner that the line holds an LF of its own (quoted or escaped, folded pairs included), which a
 // save normalises. (Fields are not looked at: the grid indexes a row's fields when it is first
 // read.)
+//
+// With copyTo, the text is copied there as it is cut, a block at a time ahead of the lines found
+// in it, so that the copy and the cut are one pass over the text; onLine then works on the copy.
+// copied() tells how much was copied when the cut stopped (the caller copies the rest).
 template <class F> class LineCutter {
 public:
-    LineCutter(const char* text, int length, F& onLine)
-        : text_(text), length_(length), onLine_(onLine) {}
+    LineCutter(const char* text, int length, F& onLine, char* copyTo)
+        : text_(text), length_(length), onLine_(onLine), copyTo_(copyTo) {}
+
+    int copied() const { return copied_; }
 
     void run() {
 #if defined(QX_FIELD_SCAN_BLOCKS)
@@ -51,6 +57,14 @@ public:
         using Word = ByteMasks::Word;
         const int kBits = ByteMasks::kBits;
         for (int base = 0; base < length_; base += kBits) {
+            if (copyTo_) {
+                // Whole blocks go as one fixed-size move.
+                if (length_ - base >= kBits)
+                    std::memcpy(copyTo_ + base, text_ + base, kBits);
+                else
+                    std::memcpy(copyTo_ + base, text_ + base, static_cast<size_t>(length_ - base));
+                copied_ = length_ - base >= kBits ? base + kBits : length_;
+            }
             const ByteMasks m(text_, base, length_, '\n', '"', '\\');
             const Word passed = next <= base ? 0 : ByteMasks::below(next - base);
             const Word nul = m.nul & ~passed;
@@ -100,6 +114,10 @@ public:
             }
         }
 #else
+        if (copyTo_) {
+            std::memcpy(copyTo_, text_, static_cast<size_t>(length_));
+            copied_ = length_;
+        }
         for (int p = 0;;) {
             p = FieldScanner::findAny(text_, p, length_, '\n', '"', '\\', '\n');
             if (p >= length_) break;
@@ -161,15 +179,22 @@ private:
     const char* text_;
     int length_;
     F& onLine_;
+    char* copyTo_;
+    int copied_ = 0;
     int start_ = 0;
     bool inQuotes_ = false;
     bool fold_ = false;
     bool inner_ = false;
 };
 
-template <class F> void cutLines(const char* text, int length, F&& onLine) {
-    LineCutter<F> cutter(text, length, onLine);
+// Cuts text as LineCutter does; with copyTo, the text is first copied there, in the same pass
+// (all of it, also what lies behind where the cut stopped), and onLine works on the copy.
+template <class F> void cutLines(const char* text, int length, char* copyTo, F&& onLine) {
+    LineCutter<F> cutter(text, length, onLine, copyTo);
     cutter.run();
+    if (copyTo && cutter.copied() < length)
+        std::memcpy(copyTo + cutter.copied(), text + cutter.copied(),
+                    static_cast<size_t>(length - cutter.copied()));
 }
 
 // Turns every CR LF pair of text[0..length) into LF, in place; returns the new length.
@@ -211,15 +236,20 @@ void crlfToLf(StringBuffer& text) {
 
 int Grid::loadCsv(StringBuffer& text, char initialDelimiter) {
     // The grid's own copy is cut into rows; the caller's text only has its CR LF pairs folded.
-    const int length = text.getSize();
+    const int rows = loadCsvCopy(text.getString(), text.getSize(), initialDelimiter);
+    crlfToLf(text);
+    return rows;
+}
+
+int Grid::loadCsvCopy(const char* text, int length, char initialDelimiter) {
+    if (!text || length < 0) length = 0;
     char* block = static_cast<char*>(qxAlloc(static_cast<size_t>(length) + 1));
     if (block) {
         platform::prepareToWrite(block, static_cast<size_t>(length) + 1);
-        std::memcpy(block, text.getString(), static_cast<size_t>(length) + 1);
+        block[length] = 0;
     }
-    crlfToLf(text);
     // Without memory for the copy the load yields no rows, as when the first row cannot be had.
-    return loadBlock(block, block ? length : 0, length + 1, initialDelimiter);
+    return loadBlock(block, block ? length : 0, length + 1, initialDelimiter, text);
 }
 
 int Grid::loadCsvTaking(StringBuffer& text, char initialDelimiter) {
@@ -229,7 +259,8 @@ int Grid::loadCsvTaking(StringBuffer& text, char initialDelimiter) {
     return loadBlock(block, block ? length : 0, capacity, initialDelimiter);
 }
 
-int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter) {
+int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter,
+                    const char* source) {
     lastRow_.clear();
     index_.clear();
     indexFailed_ = false;
@@ -245,18 +276,19 @@ int Grid::loadBlock(char* block, int length, int capacity, char initialDelimiter
     bool header = hasColumnNames;
     bool haveHeader = false;
     if (length > 0) {
-        cutLines(block, length, [&](int start, int end, bool fold, bool inner) {
-            if (fold) end = start + foldCrLf(block + start, end - start);
-            block[end] = 0;
-            if (header) {
-                header = false;
-                haveHeader = true;
-                headerLine_.clear();
-                headerLine_.appendN(block + start, end - start);
-                return true;
-            }
-            return rows_.appendStretch(start, end - start, inner);
-        });
+        cutLines(source ? source : block, length, source ? block : nullptr,
+                 [&](int start, int end, bool fold, bool inner) {
+                     if (fold) end = start + foldCrLf(block + start, end - start);
+                     block[end] = 0;
+                     if (header) {
+                         header = false;
+                         haveHeader = true;
+                         headerLine_.clear();
+                         headerLine_.appendN(block + start, end - start);
+                         return true;
+                     }
+                     return rows_.appendStretch(start, end - start, inner);
+                 });
     }
 
     bool detectedFromHeader = false;

@@ -133,7 +133,8 @@ TEST(Stretches, LoadedRowsSaveAsRowsSavedOneByOne) {
             g->crlf = crlf;
             g->hasColumnNames = names;
             StringBuffer copy = csvtest::make(text);
-            if (seed % 2)
+            // The two grids load the text the two ways: copied as it is cut, and cut in place.
+            if ((seed % 2 == 0) == (g == &loaded))
                 g->loadCsv(copy, ',');
             else
                 g->loadCsvTaking(copy, ',');
