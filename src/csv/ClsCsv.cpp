@@ -223,7 +223,7 @@ bool ClsCsv::SaveToString(XString& out) {
     MethodFrame frame(lock_, *this, "SaveToString");
     StringBuffer text;
     grid_.saveCsv("utf-8", text);
-    out.setFromUtf8(text.getString());
+    out.setFromUtf8Taking(text);
     return frame.ok = true;
 }
 

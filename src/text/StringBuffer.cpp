@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 // The one block that every buffer without memory of its own points at. It is never written:
@@ -117,6 +118,9 @@ bool StringBuffer::growFor(int n, int extra) {
     }
     char* block = static_cast<char*>(qxAlloc(static_cast<size_t>(want)));
     if (!block) return false;
+    // A large text moves into fresh memory: its pages are asked for in one call, not faulted in
+    // one at a time by the copy.
+    if (length_ >= kLargeCopy) platform::prepareToWrite(block, static_cast<size_t>(length_) + 1);
     if (length_ > 0) std::memcpy(block, data_, static_cast<size_t>(length_));
     block[length_] = 0;
     if (data_ != g_sharedEmpty) qxFree(data_);
@@ -352,6 +356,15 @@ bool StringBuffer::setCapacity(int capacity) {
     data_ = block;
     capacity_ = capacity;
     return true;
+}
+
+void StringBuffer::swap(StringBuffer& other) {
+    checkMarker();
+    other.checkMarker();
+    std::swap(data_, other.data_);
+    std::swap(capacity_, other.capacity_);
+    std::swap(length_, other.length_);
+    std::swap(growthStep_, other.growthStep_);
 }
 
 char* StringBuffer::releaseBlock(int* capacity) {

@@ -74,6 +74,8 @@ public:
     // Hands the block over to the caller, who frees it with qxFree; *capacity receives its size.
     // The buffer is left empty, without a block of its own. Null when it had none.
     char* releaseBlock(int* capacity);
+    // Exchanges the two texts, blocks and all.
+    void swap(StringBuffer& other);
     // Replaces the text by the n bytes at p (1 <= n, p not inside this buffer) when they fit in
     // the block as it is; false, and nothing changes, when they do not. Inline: it is the whole
     // work of handing out a table cell. readable tells how many bytes from p on may be read (at

@@ -133,6 +133,20 @@ void XString::setFromUtf8Block(const char* utf8, int n) {
     utf8Only();
 }
 
+void XString::setFromUtf8Taking(StringBuffer& text) {
+    // The text up to its first NUL, as setFromUtf8 would take it.
+    const char* nul = static_cast<const char*>(
+        std::memchr(text.getString(), 0, static_cast<size_t>(text.getSize())));
+    if (nul || text.getSize() == 0) {
+        setFromUtf8(text.getString());
+        text.clear();
+        return;
+    }
+    utf8_.clear();
+    utf8_.swap(text);
+    utf8Only();
+}
+
 void XString::setFromUnicode(const uint16_t* utf16) {
     if (!utf16 || !utf16[0]) {
         clear();

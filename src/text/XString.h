@@ -44,6 +44,9 @@ public:
         utf8Only();
         return true;
     }
+    // setFromUtf8 of a whole text, which the string takes over instead of copying (text is
+    // left empty): a saved table, megabytes long.
+    void setFromUtf8Taking(StringBuffer& text);
     void setFromUnicode(const uint16_t* utf16);
 
     // UTF-16 units followed by a zero unit; never null.

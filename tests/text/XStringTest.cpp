@@ -51,7 +51,8 @@ void appendXOf(XString& x, void (*set)(XString&)) {
     x.appendX(other);
 }
 
-// Steps: s set (A ANSI, 8 UTF-8, U UTF-16, E the empty UTF-8 text), cl clear, g get a form, nc
+// Steps: s set (A ANSI, 8 UTF-8, U UTF-16, E the empty UTF-8 text, T Z N UTF-8 taken over from a
+// buffer), cl clear, g get a form, nc
 // count characters, + append a form (0 a null one), x append another XString set in that form
 // (xx itself), bw beginsWithUtf8, rc replaceChar, ca getAnsiCharAt, ie isAnsiExact.
 const std::pair<const char*, void (*)(XString&)> kSteps[] = {
@@ -59,6 +60,23 @@ const std::pair<const char*, void (*)(XString&)> kSteps[] = {
     {"s8", [](XString& x) { x.setFromUtf8("abc"); }},
     {"sU", [](XString& x) { x.setFromUnicode(w(u"abc")); }},
     {"sE", [](XString& x) { x.setFromUtf8(""); }},
+    // Taken over from a StringBuffer: a text, one with a NUL (the text up to it), an empty one.
+    {"sT",
+     [](XString& x) {
+         StringBuffer t("abc");
+         x.setFromUtf8Taking(t);
+     }},
+    {"sZ",
+     [](XString& x) {
+         StringBuffer t;
+         t.appendN("abc\0de", 6);
+         x.setFromUtf8Taking(t);
+     }},
+    {"sN",
+     [](XString& x) {
+         StringBuffer t;
+         x.setFromUtf8Taking(t);
+     }},
     {"cl", [](XString& x) { x.clear(); }},
     {"gU", [](XString& x) { x.getUnicode(); }},
     {"g8", [](XString& x) { x.getUtf8(); }},

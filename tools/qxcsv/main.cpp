@@ -175,8 +175,11 @@ enum class Saved { kOk, kComponentFailed, kSystemFailed };
 Saved saveToStream(ClsCsv& csv, const Output& out, const std::string& cs) {
     XString saved;
     if (!csv.SaveToString(saved)) return Saved::kComponentFailed;
+    // The saved text is taken out of the string, not copied (the string is not used again).
     saved.getUtf8();
-    StringBuffer text(saved.getUtf8Sb().getString());
+    StringBuffer text;
+    text.swap(saved.getUtf8Sb());
+    saved.clear();
     Charset charset;
     charset.setByName(cs.c_str());
     const int cp = charset.getCodePage();
