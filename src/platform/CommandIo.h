@@ -34,7 +34,11 @@ bool removeFile(const std::string& path);
 // creating or truncating anything; an empty path writes to standard output.
 bool writeStream(const std::string& path, const char* data, std::size_t size, std::string& error);
 
-// All of standard input, byte for byte.
-bool readStandardInput(std::string& out, std::string& error);
+// Reads the next bytes of standard input into to[0..room): how many came, 0 at its end, or -1
+// (with a message).
+long long readStandardInput(char* to, std::size_t room, std::string& error);
+// How many bytes standard input still holds when it is a file (input redirected from one), so
+// that room for all of it can be made at once; 0 for a pipe, a terminal or a device.
+std::size_t standardInputSize();
 
 } // namespace platform

@@ -28,9 +28,16 @@ def limit_file_size(size):
     resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
 
 
-def run(*args, stdin=b"", fsize=None):
-    p = subprocess.run([QXCSV, *args], capture_output=True, timeout=60, input=stdin,
-                       preexec_fn=fsize and (lambda: limit_file_size(fsize)))
+def run(*args, stdin=b"", fsize=None, stdin_file=None):
+    """stdin comes through a pipe, or from stdin_file (a path it is written to first)."""
+    if stdin_file is None:
+        p = subprocess.run([QXCSV, *args], capture_output=True, timeout=60, input=stdin,
+                           preexec_fn=fsize and (lambda: limit_file_size(fsize)))
+        return p.returncode, p.stdout, p.stderr
+    with open(stdin_file, "wb") as f:
+        f.write(stdin)
+    with open(stdin_file, "rb") as f:
+        p = subprocess.run([QXCSV, *args], capture_output=True, timeout=60, stdin=f)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -78,6 +85,9 @@ class QxcsvTest(unittest.TestCase):
              []),
             (["convert", "-", "-", "--to", "utf-16be"], b"a\x00b,c\n", 0,
              "a\r\n".encode("utf-16-be"), []),
+            # longer than the first room made for standard input, so that it grows
+            (["get", "-", "39999", "1"], b"".join(b"r%d,%d\n" % (i, i * 7) for i in range(40000)), 0,
+             b"279993\n", []),
             # set saves in the charset it read, over the input file or to another
             (["set", "--header", *cs, s, "1", "2", "7,25 €", "-o", edited], b"", 0,
              (edited, sample.replace(b"Paris,6.20,", 'Paris,"7,25 €",'.encode("cp1252"))), []),
@@ -88,9 +98,12 @@ class QxcsvTest(unittest.TestCase):
             (["show", "--header", "-"], "City,N\n東京都,1\nCafe\u0301,2\n\"a\nb\",3\n".encode(), 0,
              "City    N\n------  -\n東京都  1\nCafe\u0301    2\na\\nb    3\n".encode(), []),
         ]
-        for args, data, status, out, err_holds in cases:
-            with self.subTest(args=args):
-                code, got, err = run(*args, stdin=data)
+        # Standard input comes through a pipe, and from a file (read at its known size) where a
+        # case reads it.
+        runs = [(c, None) for c in cases] + [(c, self.path("in.bin")) for c in cases if c[1]]
+        for (args, data, status, out, err_holds), stdin_file in runs:
+            with self.subTest(args=args, stdin_file=stdin_file):
+                code, got, err = run(*args, stdin=data, stdin_file=stdin_file)
                 self.assertEqual(code, status, err)
                 if isinstance(out, tuple):
                     self.assertEqual((got, read(out[0])), (b"", out[1]))

@@ -102,26 +102,46 @@ bool parseIndex(const std::string& s, int& out) {
 // "-" is standard input, read whole and then loaded as LoadFile2 loads a file: a leading UTF-8
 // byte-order mark dropped, the bytes converted from the charset, the text up to its first NUL.
 bool loadStandardInput(ClsCsv& csv, const std::string& cs) {
-    std::string bytes, error;
-    if (!platform::readStandardInput(bytes, error)) {
-        std::fprintf(stderr, "qxcsv: %s\n", error.c_str());
-        return false;
-    }
-    size_t skip = bytes.size() > 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    if (bytes.size() - skip > 0x7FFFFFF0u) {
-        std::fprintf(stderr, "qxcsv: standard input is too large\n");
-        return false;
-    }
+    // The input is read straight into the text's block: room for all of it at once when it is a
+    // redirected file, else grown by half as it comes.
     StringBuffer text(static_cast<const char*>(nullptr));
-    text.appendN(bytes.data() + skip, static_cast<int>(bytes.size() - skip));
-    bytes = std::string();
+    std::string error;
+    const size_t known = platform::standardInputSize();
+    const int kMost = 0x7FFFFFF0;
+    for (;;) {
+        const int size = text.getSize();
+        // A redirected file read to its size is read once more into what room is left, to see
+        // its end without growing.
+        const int room = text.getCapacity() - size - 1;
+        if (room <= 0 || (room < (1 << 16) && static_cast<size_t>(size) != known)) {
+            long long more = size / 2 > (1 << 16) ? size / 2 : 1 << 16;
+            if (size == 0 && known > 0) more = static_cast<long long>(known) + 1;
+            if (more > kMost - size) more = kMost - size;
+            if (more <= 0 || !text.expectNumBytes(static_cast<int>(more))) {
+                std::fprintf(stderr, "qxcsv: standard input is too large\n");
+                return false;
+            }
+            platform::prepareToWrite(text.getWritableData() + size,
+                                     static_cast<size_t>(text.getCapacity() - size - 1));
+        }
+        const long long n =
+            platform::readStandardInput(text.getWritableData() + size,
+                                        static_cast<size_t>(text.getCapacity() - size - 1), error);
+        if (n < 0) {
+            std::fprintf(stderr, "qxcsv: %s\n", error.c_str());
+            return false;
+        }
+        if (n == 0) break;
+        text.setLength(size + static_cast<int>(n));
+    }
+    if (text.getSize() > 3 && std::memcmp(text.getString(), "\xEF\xBB\xBF", 3) == 0)
+        text.removeFirstN(3);
     Charset charset;
     charset.setByName(cs.c_str());
     text.convertEncoding(charset.getCodePage(), 65001);
-    const char* nul = static_cast<const char*>(std::memchr(text.getString(), 0, text.getSize()));
+    // The string takes the text over; like any UTF-8 text it ends at a NUL.
     XString data;
-    data.setFromUtf8N(text.getString(),
-                      nul ? static_cast<int>(nul - text.getString()) : text.getSize());
+    data.setFromUtf8Taking(text);
     return csv.LoadFromString(data);
 }
 

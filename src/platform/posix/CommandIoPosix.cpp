@@ -111,16 +111,23 @@ bool writeStream(const std::string& path, const char* data, std::size_t size, st
     return ok;
 }
 
-bool readStandardInput(std::string& out, std::string& error) {
-    out.clear();
-    char block[65536];
+long long readStandardInput(char* to, std::size_t room, std::string& error) {
     for (;;) {
-        ssize_t n = ::read(STDIN_FILENO, block, sizeof block);
+        const ssize_t n = ::read(STDIN_FILENO, to, room);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return fail(error, "standard input");
-        if (n == 0) return true;
-        out.append(block, static_cast<size_t>(n));
+        if (n < 0) {
+            fail(error, "standard input");
+            return -1;
+        }
+        return n;
     }
+}
+
+std::size_t standardInputSize() {
+    struct stat st;
+    if (fstat(STDIN_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    const off_t at = lseek(STDIN_FILENO, 0, SEEK_CUR);
+    return at >= 0 && st.st_size > at ? static_cast<std::size_t>(st.st_size - at) : 0;
 }
 
 } // namespace platform

@@ -125,20 +125,27 @@ bool writeStream(const std::string& path, const char* data, std::size_t size, st
     return ok;
 }
 
-bool readStandardInput(std::string& out, std::string& error) {
-    out.clear();
+long long readStandardInput(char* to, std::size_t room, std::string& error) {
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    char block[65536];
-    for (;;) {
-        DWORD n = 0;
-        if (!ReadFile(in, block, sizeof block, &n, nullptr)) {
-            // The writer of a pipe closing its end is the end of the input.
-            if (GetLastError() == ERROR_BROKEN_PIPE) return true;
-            return fail(error, "standard input");
-        }
-        if (n == 0) return true;
-        out.append(block, n);
+    DWORD n = 0;
+    const DWORD ask = room > 0x40000000u ? 0x40000000u : static_cast<DWORD>(room);
+    if (!ReadFile(in, to, ask, &n, nullptr)) {
+        // The writer of a pipe closing its end is the end of the input.
+        if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+        fail(error, "standard input");
+        return -1;
     }
+    return n;
+}
+
+std::size_t standardInputSize() {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    LARGE_INTEGER size, at, zero;
+    zero.QuadPart = 0;
+    if (GetFileType(in) != FILE_TYPE_DISK || !GetFileSizeEx(in, &size) ||
+        !SetFilePointerEx(in, zero, &at, FILE_CURRENT) || size.QuadPart <= at.QuadPart)
+        return 0;
+    return static_cast<std::size_t>(size.QuadPart - at.QuadPart);
 }
 
 } // namespace platform
