@@ -56,7 +56,9 @@ bool FileDecoder::expect(uint32_t size) {
 unsigned char* FileDecoder::space(uint32_t* room) {
     const unsigned used = pending_.getSize();
     if (!byLines_) {
+        // The whole file is read into fresh memory: mapped in one call, not a fault per page.
         *room = pending_.getCapacity() - used;
+        if (*room) prepare(pending_, pendingReady_, used, *room);
         return *room ? pending_.getData() + used : nullptr;
     }
     // A line longer than a piece grows the block, at least doubling it: a file without an LF

@@ -1,7 +1,8 @@
 #pragma once
 // Collects the transcoders' output a few bytes at a time in a small local block and appends it
 // to the target buffer whenever the block fills and at flush(), so that the target grows by one
-// append per block rather than per byte.
+// append per block rather than per byte, and by half its size at a time (DataBuffer::makeRoom)
+// rather than by append's fixed step.
 #include "text/DataBuffer.h"
 
 class BlockWriter {
@@ -25,7 +26,7 @@ public:
         put(b3);
     }
     void flush() {
-        if (used_) target_.append(block_, used_);
+        if (used_ && target_.makeRoom(used_)) target_.append(block_, used_);
         used_ = 0;
     }
 

@@ -320,7 +320,11 @@ bool EncodingConvert::convertCore(int from, int to, const unsigned char* data, u
             reserveMore(out, static_cast<uint64_t>(n) * 2);
             return utf8ToUtf16(utf8, p, n, out);
         }
-        if (to == kUtf8) return utf8ToUtf8(utf8, utf8, p, n, out); // reached from UTF-32 only
+        if (to == kUtf8) { // reached from UTF-32 only
+            // A unit is at most three bytes, and a four-byte form gives two of them.
+            reserveMore(out, static_cast<uint64_t>(n) + n / 2 + 4);
+            return utf8ToUtf8(utf8, utf8, p, n, out);
+        }
         if (fast) {
             // One pass instead of UTF-16 scratch plus table step; same bytes, same result.
             if (const FlatReverse* flat = flatReverse(to, n))

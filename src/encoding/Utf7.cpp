@@ -35,7 +35,7 @@ const Utf7Classes& classes() {
 void appendUnit(DataBuffer& out, uint16_t unit) {
     unsigned char bytes[2] = {static_cast<unsigned char>(unit & 0xFF),
                               static_cast<unsigned char>(unit >> 8)};
-    out.append(bytes, 2);
+    if (out.makeRoom(2)) out.append(bytes, 2);
 }
 
 } // namespace
@@ -65,6 +65,8 @@ bool utf16ToUtf7(const DataBuffer& in, DataBuffer& out) {
     if ((p[0] | (p[1] << 8)) == 0xFEFF) i = 1; // a byte-order mark is not text
     for (; i < units; ++i) {
         uint16_t u = static_cast<uint16_t>(p[2 * i] | (p[2 * i + 1] << 8));
+        // A unit gives at most five bytes ('-', a direct byte, or '+', three characters).
+        if (!out.makeRoom(8)) return true; // without memory the output is dropped
         if (u > 0x7F || !cls.direct[u]) {
             if (!inRun) {
                 out.appendByte('+');

@@ -41,6 +41,7 @@ bool utf8ToUtf32(const DataBuffer& in, DataBuffer& out, bool bigEndian) {
             unsigned char b = static_cast<unsigned char>(ch >> (8 * k));
             bytes[bigEndian ? 3 - k : k] = b;
         }
+        if (!out.makeRoom(4)) return true; // without memory the output is dropped
         out.append(bytes, 4);
     }
     return true;
@@ -79,6 +80,7 @@ bool utf32leToUtf8(const DataBuffer& in, DataBuffer& out) {
             bytes[3] = static_cast<unsigned char>(0x80 | (v & 0x3F));
             n = 4;
         }
+        if (!out.makeRoom(4)) return true; // without memory the output is dropped
         out.append(bytes, n);
     }
     return true;

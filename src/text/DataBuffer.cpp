@@ -105,6 +105,16 @@ void DataBuffer::appendStrW(const uint16_t* text) {
     append(zero, 2);
 }
 
+bool DataBuffer::growBy(unsigned n) {
+    checkMarker();
+    uint64_t want = static_cast<uint64_t>(capacity_) + capacity_ / 2;
+    if (want < static_cast<uint64_t>(size_) + n) want = static_cast<uint64_t>(size_) + n;
+    if (want < kBlockStep) want = kBlockStep;
+    if (want > 0xFFFFFFF0u) want = static_cast<uint64_t>(size_) + n;
+    if (want > 0xFFFFFFF0u) return false;
+    return ensureBuffer(static_cast<unsigned>(want));
+}
+
 bool DataBuffer::ensureBuffer(unsigned n) {
     checkMarker();
     if (capacity_ < n && !reallocate(n)) return false;

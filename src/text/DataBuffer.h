@@ -32,6 +32,13 @@ public:
     void appendStrW(const uint16_t* text);
     // Grows the block to exactly n bytes when it is smaller; true when a block exists afterwards.
     bool ensureBuffer(unsigned n);
+    // Room for n more bytes, for a caller that appends a text of a size it cannot tell a few
+    // bytes at a time (a character coder): the block grows by half at least, so such a text is
+    // not copied over once per fixed step of append. False without memory (the contents are then
+    // dropped, as by a failed append).
+    bool makeRoom(unsigned n) {
+        return static_cast<unsigned long long>(size_) + n <= capacity_ || growBy(n);
+    }
     void shorten(unsigned n);
     void setDataSize(unsigned n);
 
@@ -47,6 +54,7 @@ public:
 private:
     void checkMarker() const;
     bool reallocate(unsigned newCapacity);
+    bool growBy(unsigned n);
     void dropBlock();
 
     uint8_t marker_ = 0xDB;

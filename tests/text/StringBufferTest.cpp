@@ -30,6 +30,40 @@ TEST(StringBufferBlock, TakeData) {
     EXPECT_EQ(text(sb) + "|" + text(copy), "hello world|hi");
 }
 
+// Appends grow by their fixed steps; makeRoom, for text of a size nobody can tell, by half the
+// block: megabytes written a few bytes at a time then move a few dozen times, not once per step.
+TEST(DataBufferGrowth, AppendsStepAndMakeRoomGrowsByHalf) {
+    struct Case {
+        const char* what;
+        unsigned first, capacity;
+    } const cases[] = {{"append", 1, 20000},
+                       {"appendByte", 1, 10000},
+                       {"append", 30000, 30000},
+                       {"makeRoom", 1, 20000},
+                       {"makeRoom", 30000, 30000}};
+    const std::string big(30000, 'x');
+    for (const Case& c : cases) {
+        DataBuffer db;
+        if (std::string(c.what) == "appendByte")
+            db.appendByte('x');
+        else if (std::string(c.what) == "append")
+            db.append(big.data(), c.first);
+        else
+            EXPECT_TRUE(db.makeRoom(c.first));
+        EXPECT_EQ(db.getCapacity(), c.capacity) << c.what << " " << c.first;
+    }
+    DataBuffer db;
+    int moves = 0;
+    for (unsigned i = 0; i < (4u << 20) / 7; ++i) {
+        const unsigned had = db.getCapacity();
+        ASSERT_TRUE(db.makeRoom(7));
+        db.append("abcdefg", 7);
+        moves += db.getCapacity() != had;
+    }
+    EXPECT_LT(moves, 30);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(db.getData()) + 7 * 1000, 7), "abcdefg");
+}
+
 TEST(StringBufferEditing, EditsFromTheTable) {
     const std::pair<const char*, void (StringBuffer::*)()> transforms[] = {
         {"trim", &StringBuffer::trim},
