@@ -213,7 +213,13 @@ bool EncodingConvert::convert(int from, int to, const unsigned char* data, unsig
         return utf16ToUtf7(scratch, out);
     }
     if (to == kUtf32Le || to == kUtf32Be) {
-        if (!convertCore(from, kUtf8, data, size, scratch)) return false;
+        // UTF-8 without a byte-order mark is its own UTF-8 form: read where it lies.
+        const bool marked =
+            data && size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF;
+        if (from == kUtf8 && data && size && !marked)
+            scratch.borrowData(data, size);
+        else if (!convertCore(from, kUtf8, data, size, scratch))
+            return false;
         return to == kUtf32Le ? utf8ToUtf32le(scratch, out) : utf8ToUtf32be(scratch, out);
     }
     if (to == kUtf16Be) {

@@ -17,6 +17,9 @@ int trailingBytesFor(unsigned char b0) {
 
 // What summing a sequence's bytes in 6-bit steps adds on top of the value: the marker bits of
 // the first byte and of every continuation byte.
+// Input handled per reservation of output room.
+const unsigned kStretch = 4096;
+
 const uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2080u,
                                       0x03C82080u, 0xFA082080u, 0x82082080u};
 
@@ -24,25 +27,44 @@ bool utf8ToUtf32(const DataBuffer& in, DataBuffer& out, bool bigEndian) {
     const unsigned char* p = in.getData();
     unsigned size = in.getSize();
     if (!p || size == 0) return true;
+    // Room for the whole text at once: a character for every byte that is not a continuation
+    // byte (fewer when the text turns out not to be UTF-8).
+    uint64_t leads = 0;
+    for (unsigned k = 0; k < size; ++k)
+        leads += (p[k] & 0xC0) != 0x80;
+    const uint64_t want = static_cast<uint64_t>(out.getSize()) + 4 * leads;
+    if (want <= 0xFFFFFFF0u && want > out.getCapacity() &&
+        !out.ensureBuffer(static_cast<unsigned>(want)))
+        return true; // without memory the output is dropped
     unsigned i = 0;
+    // A stretch at a time is written straight into room made for it: its characters start in
+    // its bytes, so there are at most as many as bytes.
     while (i < size) {
-        int extra = trailingBytesFor(p[i]);
-        if (static_cast<unsigned>(extra) >= size - i) return false; // cut off
-        if (!isLegalUtf8(p + i, extra + 1)) return false;
-        uint32_t ch = 0;
-        for (int k = 0; k <= extra; ++k) {
-            ch += p[i + k];
-            if (k < extra) ch <<= 6;
+        const unsigned stop = size - i > kStretch ? i + kStretch : size;
+        if (!out.makeRoom(4 * (stop - i))) return true; // without memory the output is dropped
+        unsigned char* const start = out.getData() + out.getSize();
+        unsigned char* o = start;
+        bool ok = true;
+        while (i < stop) {
+            int extra = trailingBytesFor(p[i]);
+            if (static_cast<unsigned>(extra) >= size - i || // cut off
+                !isLegalUtf8(p + i, extra + 1)) {
+                ok = false;
+                break;
+            }
+            uint32_t ch = 0;
+            for (int k = 0; k <= extra; ++k) {
+                ch += p[i + k];
+                if (k < extra) ch <<= 6;
+            }
+            ch -= kOffsetsFromUtf8[extra];
+            i += static_cast<unsigned>(extra) + 1;
+            for (int k = 0; k < 4; ++k)
+                o[bigEndian ? 3 - k : k] = static_cast<unsigned char>(ch >> (8 * k));
+            o += 4;
         }
-        ch -= kOffsetsFromUtf8[extra];
-        i += static_cast<unsigned>(extra) + 1;
-        unsigned char bytes[4];
-        for (int k = 0; k < 4; ++k) {
-            unsigned char b = static_cast<unsigned char>(ch >> (8 * k));
-            bytes[bigEndian ? 3 - k : k] = b;
-        }
-        if (!out.makeRoom(4)) return true; // without memory the output is dropped
-        out.append(bytes, 4);
+        out.setDataSize(out.getSize() + static_cast<unsigned>(o - start));
+        if (!ok) return false;
     }
     return true;
 }
@@ -54,34 +76,50 @@ bool utf32leToUtf8(const DataBuffer& in, DataBuffer& out) {
     unsigned size = in.getSize();
     if (!p || size == 0) return true;
     if (size < 4) return false;
-    for (unsigned i = 0; i + 4 <= size; i += 4) {
-        uint32_t v = static_cast<uint32_t>(p[i]) | (static_cast<uint32_t>(p[i + 1]) << 8) |
-                     (static_cast<uint32_t>(p[i + 2]) << 16) |
-                     (static_cast<uint32_t>(p[i + 3]) << 24);
-        unsigned char bytes[4];
-        unsigned n;
-        if (v >= 0x200000u) v = 0xFFFD; // no UTF-8 form of four bytes or less
-        if (v < 0x80u) {
-            bytes[0] = static_cast<unsigned char>(v);
-            n = 1;
-        } else if (v < 0x800u) {
-            bytes[0] = static_cast<unsigned char>(0xC0 | (v >> 6));
-            bytes[1] = static_cast<unsigned char>(0x80 | (v & 0x3F));
-            n = 2;
-        } else if (v < 0x10000u) {
-            bytes[0] = static_cast<unsigned char>(0xE0 | (v >> 12));
-            bytes[1] = static_cast<unsigned char>(0x80 | ((v >> 6) & 0x3F));
-            bytes[2] = static_cast<unsigned char>(0x80 | (v & 0x3F));
-            n = 3;
-        } else {
-            bytes[0] = static_cast<unsigned char>(0xF0 | (v >> 18));
-            bytes[1] = static_cast<unsigned char>(0x80 | ((v >> 12) & 0x3F));
-            bytes[2] = static_cast<unsigned char>(0x80 | ((v >> 6) & 0x3F));
-            bytes[3] = static_cast<unsigned char>(0x80 | (v & 0x3F));
-            n = 4;
+    const unsigned units = size / 4;
+    // Room for the whole text at once: each unit's length in UTF-8, summed.
+    uint64_t bytes = 0;
+    for (unsigned k = 0; k < units; ++k) {
+        const unsigned char* q = p + 4 * k;
+        const uint32_t v = static_cast<uint32_t>(q[0]) | (static_cast<uint32_t>(q[1]) << 8) |
+                           (static_cast<uint32_t>(q[2]) << 16) |
+                           (static_cast<uint32_t>(q[3]) << 24);
+        bytes += v < 0x80u ? 1 : v < 0x800u ? 2 : v < 0x10000u || v >= 0x200000u ? 3 : 4;
+    }
+    const uint64_t want = static_cast<uint64_t>(out.getSize()) + bytes;
+    if (want <= 0xFFFFFFF0u && want > out.getCapacity() &&
+        !out.ensureBuffer(static_cast<unsigned>(want)))
+        return true; // without memory the output is dropped
+    unsigned u = 0;
+    // A stretch of units at a time is written straight into room made for it (four bytes a
+    // unit at most).
+    while (u < units) {
+        const unsigned stop = units - u > kStretch ? u + kStretch : units;
+        if (!out.makeRoom(4 * (stop - u))) return true; // without memory the output is dropped
+        unsigned char* const start = out.getData() + out.getSize();
+        unsigned char* o = start;
+        for (; u < stop; ++u) {
+            const unsigned char* q = p + 4 * u;
+            uint32_t v = static_cast<uint32_t>(q[0]) | (static_cast<uint32_t>(q[1]) << 8) |
+                         (static_cast<uint32_t>(q[2]) << 16) | (static_cast<uint32_t>(q[3]) << 24);
+            if (v >= 0x200000u) v = 0xFFFD; // no UTF-8 form of four bytes or less
+            if (v < 0x80u) {
+                *o++ = static_cast<unsigned char>(v);
+            } else if (v < 0x800u) {
+                *o++ = static_cast<unsigned char>(0xC0 | (v >> 6));
+                *o++ = static_cast<unsigned char>(0x80 | (v & 0x3F));
+            } else if (v < 0x10000u) {
+                *o++ = static_cast<unsigned char>(0xE0 | (v >> 12));
+                *o++ = static_cast<unsigned char>(0x80 | ((v >> 6) & 0x3F));
+                *o++ = static_cast<unsigned char>(0x80 | (v & 0x3F));
+            } else {
+                *o++ = static_cast<unsigned char>(0xF0 | (v >> 18));
+                *o++ = static_cast<unsigned char>(0x80 | ((v >> 12) & 0x3F));
+                *o++ = static_cast<unsigned char>(0x80 | ((v >> 6) & 0x3F));
+                *o++ = static_cast<unsigned char>(0x80 | (v & 0x3F));
+            }
         }
-        if (!out.makeRoom(4)) return true; // without memory the output is dropped
-        out.append(bytes, n);
+        out.setDataSize(out.getSize() + static_cast<unsigned>(o - start));
     }
     return true;
 }
