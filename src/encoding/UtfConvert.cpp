@@ -15,11 +15,11 @@ int trailingBytesFor(unsigned char b0) {
     return 5;
 }
 
-// What summing a sequence's bytes in 6-bit steps adds on top of the value: the marker bits of
-// the first byte and of every continuation byte.
 // Input handled per reservation of output room.
 const unsigned kStretch = 4096;
 
+// What summing a sequence's bytes in 6-bit steps adds on top of the value: the marker bits of
+// the first byte and of every continuation byte.
 const uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2080u,
                                       0x03C82080u, 0xFA082080u, 0x82082080u};
 
