@@ -18,6 +18,20 @@ int trailingBytesFor(unsigned char b0) {
 // Input handled per reservation of output room.
 const unsigned kStretch = 4096;
 
+// Room for `extra` more bytes in out, made at once; false without memory (out then dropped its
+// contents). A total past what a buffer holds is left to the stretches' own reservations.
+bool reserveTotal(DataBuffer& out, uint64_t extra) {
+    const uint64_t want = static_cast<uint64_t>(out.getSize()) + extra;
+    return want > 0xFFFFFFF0u || want <= out.getCapacity() ||
+           out.ensureBuffer(static_cast<unsigned>(want));
+}
+
+// The 32-bit little-endian value at q.
+uint32_t valueAt(const unsigned char* q) {
+    return static_cast<uint32_t>(q[0]) | (static_cast<uint32_t>(q[1]) << 8) |
+           (static_cast<uint32_t>(q[2]) << 16) | (static_cast<uint32_t>(q[3]) << 24);
+}
+
 // What summing a sequence's bytes in 6-bit steps adds on top of the value: the marker bits of
 // the first byte and of every continuation byte.
 const uint32_t kOffsetsFromUtf8[6] = {0x00000000u, 0x00003080u, 0x000E2080u,
@@ -32,10 +46,7 @@ bool utf8ToUtf32(const DataBuffer& in, DataBuffer& out, bool bigEndian) {
     uint64_t leads = 0;
     for (unsigned k = 0; k < size; ++k)
         leads += (p[k] & 0xC0) != 0x80;
-    const uint64_t want = static_cast<uint64_t>(out.getSize()) + 4 * leads;
-    if (want <= 0xFFFFFFF0u && want > out.getCapacity() &&
-        !out.ensureBuffer(static_cast<unsigned>(want)))
-        return true; // without memory the output is dropped
+    if (!reserveTotal(out, 4 * leads)) return true; // without memory the output is dropped
     unsigned i = 0;
     // A stretch at a time is written straight into room made for it: its characters start in
     // its bytes, so there are at most as many as bytes.
@@ -80,16 +91,10 @@ bool utf32leToUtf8(const DataBuffer& in, DataBuffer& out) {
     // Room for the whole text at once: each unit's length in UTF-8, summed.
     uint64_t bytes = 0;
     for (unsigned k = 0; k < units; ++k) {
-        const unsigned char* q = p + 4 * k;
-        const uint32_t v = static_cast<uint32_t>(q[0]) | (static_cast<uint32_t>(q[1]) << 8) |
-                           (static_cast<uint32_t>(q[2]) << 16) |
-                           (static_cast<uint32_t>(q[3]) << 24);
+        const uint32_t v = valueAt(p + 4 * k);
         bytes += v < 0x80u ? 1 : v < 0x800u ? 2 : v < 0x10000u || v >= 0x200000u ? 3 : 4;
     }
-    const uint64_t want = static_cast<uint64_t>(out.getSize()) + bytes;
-    if (want <= 0xFFFFFFF0u && want > out.getCapacity() &&
-        !out.ensureBuffer(static_cast<unsigned>(want)))
-        return true; // without memory the output is dropped
+    if (!reserveTotal(out, bytes)) return true; // without memory the output is dropped
     unsigned u = 0;
     // A stretch of units at a time is written straight into room made for it (four bytes a
     // unit at most).
@@ -99,9 +104,7 @@ bool utf32leToUtf8(const DataBuffer& in, DataBuffer& out) {
         unsigned char* const start = out.getData() + out.getSize();
         unsigned char* o = start;
         for (; u < stop; ++u) {
-            const unsigned char* q = p + 4 * u;
-            uint32_t v = static_cast<uint32_t>(q[0]) | (static_cast<uint32_t>(q[1]) << 8) |
-                         (static_cast<uint32_t>(q[2]) << 16) | (static_cast<uint32_t>(q[3]) << 24);
+            uint32_t v = valueAt(p + 4 * u);
             if (v >= 0x200000u) v = 0xFFFD; // no UTF-8 form of four bytes or less
             if (v < 0x80u) {
                 *o++ = static_cast<unsigned char>(v);
