@@ -222,44 +222,24 @@ bool RowStore::normaliseLineEnds(int row, bool crlf) {
         text[s.length] = 0;
         return true;
     }
-    const uint32_t room = blockCapacity_ - blockUsed_;
     const bool noCr = !std::memchr(text, '\r', static_cast<size_t>(n));
     const bool hasLf = std::memchr(text, '\n', static_cast<size_t>(n)) != nullptr;
     if (noCr && !hasLf) return true; // nothing to change
-    // Most rows that change hold LFs and no CR: each LF gains a CR, so the row at most doubles,
-    // and where that fits behind the text no exact count is needed.
-    long long length = 2LL * n;
-    if (!noCr || length >= room) {
-        length = StringBuffer::crlfLength(text, n);
-        if (length < 0) return true;
-    }
     if (!hasLf) {
         // Only lone CRs go: the text shrinks in place.
         s.length = static_cast<int>(StringBuffer::putCrlf(text, n, text) - text);
         text[s.length] = 0;
         return true;
     }
-    // Some LF gains a CR: the row is written once, behind the text where it fits (the old
-    // stretch is left unused), else into a buffer of its own.
-    if (length < room) {
-        prepareRoom(static_cast<uint32_t>(length) + 1);
-        char* out = block_ + blockUsed_;
-        char* end = StringBuffer::putCrlf(text, n, out);
-        *end = 0;
-        s.offset = blockUsed_;
-        s.length = static_cast<int32_t>(end - out);
-        blockUsed_ += static_cast<uint32_t>(s.length) + 1;
-        return true;
-    }
+    // Some LF gains a CR (a row without CRs at most doubles): the new text is made once and kept
+    // as a save's normalised text is (replaceLoaded).
+    const long long length = noCr ? 2LL * n : StringBuffer::crlfLength(text, n);
+    if (length < 0) return true; // its CRs and LFs are CR LF pairs already
     if (length > 0x7FFFFFF0LL) return false;
-    StringBuffer* copy = qxNew<StringBuffer>();
-    if (!copy || !copy->expectNumBytes(static_cast<int>(length))) {
-        qxDelete(copy);
-        return false;
-    }
-    char* end = StringBuffer::putCrlf(text, n, copy->getWritableData());
-    copy->setLength(static_cast<int>(end - copy->getWritableData()));
-    return own(s, copy);
+    StringBuffer grown;
+    if (!grown.expectNumBytes(static_cast<int>(length))) return false;
+    char* out = grown.getWritableData();
+    return replaceLoaded(row, out, static_cast<int>(StringBuffer::putCrlf(text, n, out) - out));
 }
 
 bool RowStore::replaceLoaded(int row, const char* text, int length) {

@@ -95,16 +95,15 @@ public:
                      int* written) const;
     // Normalises the line ends inside a row's text as a save does: as StringBuffer::toCrlf when
     // crlf is true, as toLf when it is false. A loaded row whose text only loses bytes is changed
-    // in place; one that gains a CR is written once, into the block's unused room behind the
-    // text while there is some, else into a buffer of its own. False, and the row unchanged, for
-    // a missing row or without memory.
+    // in place; one that gains a CR is kept as replaceLoaded keeps it. False, and the row
+    // unchanged, for a missing row or without memory.
     bool normaliseLineEnds(int row, bool crlf);
     // Makes a loaded row's text text[0..length) (bytes outside the block that differ from it: a
-    // save's normalised form of the row, written out already). They go over the row's own
-    // stretch when they fit before the next row's stretch and change the row's length (the field
-    // index answers only for the length it indexed a row with), else where normaliseLineEnds
-    // puts a row that grows. False, and the row unchanged, for a row that is not a stretch of
-    // the block or without memory.
+    // save's normalised form of the row). They go over the row's own stretch when they fit
+    // before the next row's stretch and change the row's length (the field index answers only
+    // for the length it indexed a row with); else into the block's unused room behind the text
+    // while there is some (the old stretch is left unused); else into a buffer of its own. False,
+    // and the row unchanged, for a row that is not a stretch of the block or without memory.
     bool replaceLoaded(int row, const char* text, int length);
     // Removes blanks, tabs, CR and LF at both ends of a row's text (as StringBuffer::trim).
     void trim(int row);
