@@ -1,6 +1,7 @@
 // The library's entry point and its four exports (named without decoration by QuenlixCsv.def).
 #include "com/ComModule.h"
 #include "com/Registrar.h"
+#include "platform/Platform.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
@@ -9,6 +10,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     } else if (reason == DLL_PROCESS_DETACH) {
         // reserved is non-null when the process is ending rather than FreeLibrary unloading us.
         ComModule::detach(reserved != nullptr);
+        // Unloaded while the process goes on: the freed blocks kept for reuse go back too.
+        if (!reserved) platform::releaseFreedLargeBlocks();
     }
     return TRUE;
 }

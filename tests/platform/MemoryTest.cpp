@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -124,5 +125,77 @@ TEST(Memory, LargeBlocksOfSeveralThreads) {
     for (unsigned t = 0; t < 4; ++t)
         EXPECT_EQ(faults[t], 0) << "thread " << t;
 }
+
+// Random makes, resizes and frees of blocks from 1 to 12 MB, some always live: no two live blocks
+// share a byte, and each keeps its bytes, however freed blocks are kept and handed out again.
+TEST(Memory, LiveBlocksNeverShareBytes) {
+    struct Live {
+        unsigned char* p;
+        std::size_t size;
+        unsigned seed;
+    };
+    std::vector<Live> live;
+    std::mt19937 random(19);
+    const auto check = [&](const Live& b) {
+        EXPECT_EQ(firstDifference(b.p, b.size, b.seed), b.size) << "block of " << b.size;
+    };
+    for (unsigned step = 0; step < 160; ++step) {
+        const unsigned op = random() % 4;
+        const std::size_t size = (1 + random() % 12) * kMB + random() % 5000;
+        if (op < 2 || live.size() < 2) {
+            auto* p = static_cast<unsigned char*>(qxAlloc(size));
+            ASSERT_NE(p, nullptr);
+            for (const Live& b : live)
+                ASSERT_TRUE(p + size <= b.p || b.p + b.size <= p) << "step " << step;
+            fill(p, 0, size, step);
+            live.push_back({p, size, step});
+        } else if (op == 2 || live.size() > 5) {
+            const std::size_t i = random() % live.size();
+            check(live[i]);
+            qxFree(live[i].p);
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+            Live& b = live[random() % live.size()];
+            auto* p = static_cast<unsigned char*>(qxRealloc(b.p, size));
+            ASSERT_NE(p, nullptr);
+            const std::size_t kept = size < b.size ? size : b.size;
+            EXPECT_EQ(firstDifference(p, kept, b.seed), kept) << "step " << step;
+            fill(p, kept, size, b.seed);
+            b.p = p;
+            b.size = size;
+        }
+    }
+    for (const Live& b : live) {
+        check(b);
+        qxFree(b.p);
+    }
+    platform::releaseFreedLargeBlocks();
+}
+
+#ifdef _WIN32
+// Windows keeps a few freed large blocks for the next ones of about their size, not for much
+// smaller ones.
+TEST(Memory, FreedLargeBlocksAreReusedForTheirSize) {
+    const struct {
+        std::size_t freed, asked;
+        bool reused;
+    } cases[] = {
+        {8 * kMB, 8 * kMB, true},
+        {8 * kMB, 5 * kMB, true},
+        {8 * kMB, 9 * kMB, false},
+        {40 * kMB, 5 * kMB, false},
+    };
+    for (const auto& c : cases) {
+        platform::releaseFreedLargeBlocks();
+        void* freed = qxAlloc(c.freed);
+        ASSERT_TRUE(platform::isLargeBlock(freed));
+        qxFree(freed);
+        void* next = qxAlloc(c.asked);
+        EXPECT_EQ(next == freed, c.reused) << c.freed << " then " << c.asked;
+        qxFree(next);
+    }
+    platform::releaseFreedLargeBlocks();
+}
+#endif
 
 } // namespace

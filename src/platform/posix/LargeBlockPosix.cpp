@@ -183,4 +183,6 @@ void keepFreedLargeBlocks() {
 #endif
 }
 
+void releaseFreedLargeBlocks() {}
+
 } // namespace platform

@@ -1,20 +1,249 @@
-// Windows gives large pages only to processes holding a special privilege, so large blocks come
-// from the heap there like any other.
+// Large blocks in regions of their own from VirtualAlloc. Windows gives large pages only to
+// processes holding a special privilege, so these are small pages like the heap's; what a region
+// of its own buys is reuse. The heap hands a freed block of several MB straight back to the
+// system, and the next load's text, offsets and conversions then fault in every 4 KB page again
+// (and the system zeroes each one). Here a freed block is kept, committed, for the next block of
+// about its size: a host that loads one file after another writes into pages already in memory.
+// What is kept is bounded (kKeptBlocks blocks, kKeptBytes in all), is given back at once when a
+// fresh region cannot be had, and is released when the library is unloaded.
+//
+// Layout: [header, 64 bytes][data ...][committed slack][reserved, not committed]. Regions start
+// on the 64 KB allocation granularity, so data starts 64 bytes past such a boundary; a block is
+// told from a heap block by that and then by the table of live blocks below (never by reading
+// memory in front of a pointer that may be a heap block's).
 #include "platform/Platform.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <malloc.h>
+#include <windows.h>
 
 namespace platform {
 
-void* allocateLargeBlock(std::size_t) {
-    return nullptr;
+namespace {
+const std::uintptr_t kGranularity = 64 << 10;
+const std::size_t kHeader = 64;
+// Blocks are committed in steps of this much (and reserved with room to grow by a quarter), so
+// that a block grown a little at a time is not moved each time.
+const std::size_t kStep = std::size_t(1) << 20;
+// A block shrunk below this goes back to the heap.
+const std::size_t kBackToHeap = std::size_t(1) << 20;
+// What is kept is memory the host does not get back until a block is reused or the library is
+// unloaded, so it is held to what one large table needs (its text, row offsets and field index);
+// a 32-bit process, with 2 GB of address space, keeps less.
+const int kKeptBlocks = 4;
+const std::size_t kKeptBytes = std::size_t(sizeof(void*) >= 8 ? 128 : 64) << 20;
+
+struct Header {
+    std::size_t reserved;  // bytes reserved from the header on
+    std::size_t committed; // bytes committed from the header on
+    std::size_t size;      // bytes of data asked for
+};
+
+Header* headerOf(void* block) {
+    return reinterpret_cast<Header*>(static_cast<char*>(block) - kHeader);
 }
-void* reallocateLargeBlock(void*, std::size_t) {
-    return nullptr;
-}
-void freeLargeBlock(void*) {}
-bool isLargeBlock(void*) {
+
+// Live blocks. A block that finds no free entry comes from the heap instead.
+const int kSlots = 256;
+std::atomic<void*> g_blocks[kSlots];
+
+bool swapEntry(void* from, void* to) {
+    for (auto& slot : g_blocks) {
+        void* expected = from;
+        if (slot.compare_exchange_strong(expected, to)) return true;
+    }
     return false;
 }
+
+// Freed blocks kept for reuse, under a spin lock (held for a few comparisons at a time).
+std::atomic_flag g_keptLock = ATOMIC_FLAG_INIT;
+Header* g_kept[kKeptBlocks]; // the oldest first
+int g_keptCount = 0;
+std::size_t g_keptBytes = 0;
+
+struct KeptLock {
+    KeptLock() {
+        while (g_keptLock.test_and_set(std::memory_order_acquire))
+            SwitchToThread();
+    }
+    ~KeptLock() { g_keptLock.clear(std::memory_order_release); }
+};
+
+// Bytes committed for a block of `size` data bytes: whole steps; 0 when too large.
+std::size_t commitFor(std::size_t size) {
+    if (size > SIZE_MAX / 2 - kHeader - kStep) return 0;
+    return (size + kHeader + kStep - 1) & ~(kStep - 1);
+}
+
+std::size_t reserveFor(std::size_t committed) {
+    const std::size_t more = committed / 4;
+    if (committed > SIZE_MAX / 2 - more - kGranularity) return committed;
+    return (committed + more + kGranularity - 1) & ~(kGranularity - 1);
+}
+
+void release(Header* h) {
+    VirtualFree(h, 0, MEM_RELEASE);
+}
+
+// Takes the smallest kept block that holds `committed` bytes and is not more than twice as large
+// (a much larger one would keep its whole size committed for a small table); null if none.
+Header* takeKept(std::size_t committed) {
+    KeptLock hold;
+    int best = -1;
+    for (int i = 0; i < g_keptCount; ++i) {
+        Header* h = g_kept[i];
+        if (h->committed < committed || h->committed / 2 > committed) continue;
+        if (best < 0 || h->committed < g_kept[best]->committed) best = i;
+    }
+    if (best < 0) return nullptr;
+    Header* h = g_kept[best];
+    std::memmove(g_kept + best, g_kept + best + 1, sizeof(g_kept[0]) * (g_keptCount - best - 1));
+    --g_keptCount;
+    g_keptBytes -= h->committed;
+    return h;
+}
+
+// Gives back every kept block.
+void releaseKept() {
+    Header* all[kKeptBlocks];
+    int n = 0;
+    {
+        KeptLock hold;
+        for (n = 0; n < g_keptCount; ++n)
+            all[n] = g_kept[n];
+        g_keptCount = 0;
+        g_keptBytes = 0;
+    }
+    for (int i = 0; i < n; ++i)
+        release(all[i]);
+}
+
+// Keeps a freed block, giving back the oldest kept ones to make room; a block larger than all
+// that may be kept is given back itself.
+void keepOrRelease(Header* h) {
+    Header* out[kKeptBlocks + 1];
+    int n = 0;
+    {
+        KeptLock hold;
+        if (h->committed > kKeptBytes) {
+            out[n++] = h;
+        } else {
+            // The oldest come first.
+            int drop = 0;
+            std::size_t bytes = g_keptBytes;
+            while (drop < g_keptCount &&
+                   (g_keptCount - drop >= kKeptBlocks || bytes + h->committed > kKeptBytes))
+                bytes -= g_kept[drop]->committed, out[n++] = g_kept[drop++];
+            std::memmove(g_kept, g_kept + drop, sizeof(g_kept[0]) * (g_keptCount - drop));
+            g_keptCount -= drop;
+            g_kept[g_keptCount++] = h;
+            g_keptBytes = bytes + h->committed;
+        }
+    }
+    for (int i = 0; i < n; ++i)
+        release(out[i]);
+}
+
+// A region holding `committed` bytes, reused or fresh; null if none can be had.
+Header* region(std::size_t committed) {
+    if (Header* h = takeKept(committed)) return h;
+    const std::size_t reserved = reserveFor(committed);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        void* base = VirtualAlloc(nullptr, reserved, MEM_RESERVE, PAGE_READWRITE);
+        if (base && VirtualAlloc(base, committed, MEM_COMMIT, PAGE_READWRITE)) {
+            Header* h = static_cast<Header*>(base);
+            h->reserved = reserved;
+            h->committed = committed;
+            return h;
+        }
+        if (base) VirtualFree(base, 0, MEM_RELEASE);
+        releaseKept(); // what is kept may be what stands in the way
+    }
+    return nullptr;
+}
+
+void* finish(Header* h, std::size_t size) {
+    h->size = size;
+    return reinterpret_cast<char*>(h) + kHeader;
+}
+} // namespace
+
+bool isLargeBlock(void* block) {
+    if ((reinterpret_cast<std::uintptr_t>(block) & (kGranularity - 1)) != kHeader) return false;
+    for (auto& slot : g_blocks)
+        if (slot.load(std::memory_order_acquire) == block) return true;
+    return false;
+}
+
+void* allocateLargeBlock(std::size_t size) {
+    const std::size_t committed = commitFor(size);
+    if (!committed) return nullptr;
+    Header* h = region(committed);
+    if (!h) return nullptr;
+    void* block = reinterpret_cast<char*>(h) + kHeader;
+    if (!swapEntry(nullptr, block)) {
+        keepOrRelease(h);
+        return nullptr;
+    }
+    return finish(h, size);
+}
+
+void freeLargeBlock(void* block) {
+    swapEntry(block, nullptr);
+    keepOrRelease(headerOf(block));
+}
+
+void* reallocateLargeBlock(void* block, std::size_t size) {
+    const std::size_t committed = commitFor(size);
+    if (!committed) return nullptr;
+    if (!isLargeBlock(block)) {
+        // A heap block that has grown this large moves into a region of its own.
+        void* moved = allocateLargeBlock(size);
+        if (!moved) return nullptr;
+        if (block) {
+            const std::size_t had = _msize(block);
+            std::memcpy(moved, block, had < size ? had : size);
+            std::free(block);
+        }
+        return moved;
+    }
+    Header* h = headerOf(block);
+    if (size < kBackToHeap && size < h->size) {
+        // Shrunk to a small block: back to the heap, rather than keeping a region for it.
+        void* small = std::malloc(size ? size : 1);
+        if (!small) return nullptr;
+        std::memcpy(small, block, size);
+        freeLargeBlock(block);
+        return small;
+    }
+    if (committed < h->committed) {
+        // The pages past the new end go back to the system; the address space stays reserved.
+        VirtualFree(reinterpret_cast<char*>(h) + committed, h->committed - committed, MEM_DECOMMIT);
+        h->committed = committed;
+    }
+    if (committed <= h->committed) return finish(h, size);
+    // Grow in place within the reserved range, else move to a region large enough.
+    if (committed <= h->reserved &&
+        VirtualAlloc(reinterpret_cast<char*>(h) + h->committed, committed - h->committed,
+                     MEM_COMMIT, PAGE_READWRITE)) {
+        h->committed = committed;
+        return finish(h, size);
+    }
+    void* moved = allocateLargeBlock(size);
+    if (!moved) return nullptr;
+    std::memcpy(moved, block, h->size < size ? h->size : size);
+    freeLargeBlock(block);
+    return moved;
+}
+
 void prepareToWrite(void*, std::size_t) {}
 void keepFreedLargeBlocks() {}
+
+void releaseFreedLargeBlocks() {
+    releaseKept();
+}
 
 } // namespace platform
