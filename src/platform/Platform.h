@@ -29,13 +29,13 @@ std::string errorMessageText(uint32_t code);
 // Blocks of several MB (whole texts, conversions, row tables), which are nearly always filled at
 // once. The Linux build maps each in a range of its own marked for large pages, so that filling
 // a 37 MB text costs a few dozen page faults instead of thousands. The Windows build has no large
-// pages (they need a privilege there); it gives each block a region of its own and keeps a few
-// freed ones, committed, for the next blocks of about their size, so that a host loading one
-// table after another does not fault in and zero every page again. allocate and reallocate
-// return null when the block cannot be had (the heap then serves it), and reallocate then leaves
-// the block as it was. reallocate also takes a heap block (or null), which it moves into a large
-// block and frees, and it moves a large block shrunk below 1 MB back to the heap. isLargeBlock
-// tells a large block from a heap block.
+// pages (they need a privilege there) and gives each block a region of its own. Both keep a few
+// freed regions (KeptRegions) for the next blocks of about their size, so that a host loading
+// one table after another does not have every page faulted in and cleared again. allocate and
+// reallocate return null when the block cannot be had (the heap then serves it), and reallocate
+// then leaves the block as it was. reallocate also takes a heap block (or null), which it moves
+// into a large block and frees, and it moves a large block shrunk below 1 MB back to the heap.
+// isLargeBlock tells a large block from a heap block.
 void* allocateLargeBlock(std::size_t size);
 void* reallocateLargeBlock(void* block, std::size_t size);
 void freeLargeBlock(void* block);
@@ -51,8 +51,8 @@ void prepareToWrite(void* from, std::size_t size);
 // later pieces reuse pages already in memory instead of faulting in fresh ones. The Windows
 // build does nothing.
 void keepFreedLargeBlocks();
-// Gives the freed large blocks kept for reuse back to the system (the Windows library being
-// unloaded); the Linux build keeps none.
+// Gives the freed large blocks kept for reuse back to the system (the Windows library calls it
+// when it is unloaded from a process that goes on).
 void releaseFreedLargeBlocks();
 
 // Stops the process at once; used by the integrity checks that guard against programming errors.

@@ -172,30 +172,26 @@ TEST(Memory, LiveBlocksNeverShareBytes) {
     platform::releaseFreedLargeBlocks();
 }
 
-#ifdef _WIN32
-// Windows keeps a few freed large blocks for the next ones of about their size, not for much
-// smaller ones.
+// A few freed large blocks are kept for the next ones of about their size, not for much smaller
+// ones.
 TEST(Memory, FreedLargeBlocksAreReusedForTheirSize) {
     const struct {
         std::size_t freed, asked;
         bool reused;
     } cases[] = {
-        {8 * kMB, 8 * kMB, true},
-        {8 * kMB, 5 * kMB, true},
-        {8 * kMB, 9 * kMB, false},
-        {40 * kMB, 5 * kMB, false},
+        {8 * kMB, 8 * kMB, true},   {8 * kMB, 5 * kMB, true},   {8 * kMB, 12 * kMB, false},
+        {40 * kMB, 5 * kMB, false}, {40 * kMB, 30 * kMB, true}, {6 * kMB, 2 * kMB, true},
     };
     for (const auto& c : cases) {
         platform::releaseFreedLargeBlocks();
         void* freed = qxAlloc(c.freed);
         ASSERT_TRUE(platform::isLargeBlock(freed));
         qxFree(freed);
-        void* next = qxAlloc(c.asked);
+        void* next = qxAllocLarge(c.asked);
         EXPECT_EQ(next == freed, c.reused) << c.freed << " then " << c.asked;
         qxFree(next);
     }
     platform::releaseFreedLargeBlocks();
 }
-#endif
 
 } // namespace

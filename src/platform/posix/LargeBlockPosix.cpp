@@ -1,12 +1,15 @@
 // Large blocks in mappings of their own, aligned to 2 MB and marked for large pages (transparent
 // huge pages in "madvise" mode). Writing a fresh large page costs a small fraction of what the
 // 512 small pages it replaces cost in faults (far more on some virtual machines), and whole
-// texts, conversions and row tables are written through at once.
+// texts, conversions and row tables are written through at once. A few freed mappings are kept
+// (KeptRegions) for the next blocks of about their size: the next table loaded then writes into
+// pages already in memory, which the system does not have to clear again.
 //
 // Layout: [header, 64 bytes][data ...][slack to the mapping's end]. The header keeps the
 // mapping's length; the data starts 64 bytes past a 2 MB boundary, so a block can be told from a
 // heap block by its address and then by the table of live blocks below (never by reading memory
 // in front of a pointer that may be a heap block's).
+#include "platform/KeptRegions.h"
 #include "platform/Platform.h"
 
 #include <atomic>
@@ -74,6 +77,35 @@ char* mapAligned(std::size_t length) {
     return reinterpret_cast<char*>(base);
 }
 
+KeptRegions g_kept;
+
+void unmapAll(const KeptRegions::Region* regions, int n) {
+    for (int i = 0; i < n; ++i) {
+        QX_UNPOISON(regions[i].base, regions[i].bytes);
+        munmap(regions[i].base, regions[i].bytes);
+    }
+}
+
+// A mapping of at least `length` bytes on a unit boundary, kept or fresh (then *mapped is its
+// length), or null.
+char* region(std::size_t length, std::size_t* mapped) {
+    const KeptRegions::Region kept = g_kept.take(length);
+    if (kept.base) {
+        QX_UNPOISON(kept.base, kept.bytes);
+        *mapped = kept.bytes;
+        return static_cast<char*>(kept.base);
+    }
+    char* base = mapAligned(length);
+    if (!base) {
+        // What is kept may be what stands in the way.
+        KeptRegions::Region all[KeptRegions::kRegions];
+        unmapAll(all, g_kept.takeAll(all));
+        base = mapAligned(length);
+    }
+    *mapped = length;
+    return base;
+}
+
 // Marks the slack after `size` bytes of data as out of bounds for the address checker.
 void poisonSlack(char* base, std::size_t mapped, std::size_t size) {
     QX_POISON(base + kHeader + size, mapped - kHeader - size);
@@ -95,9 +127,9 @@ bool isLargeBlock(void* block) {
 }
 
 void* allocateLargeBlock(std::size_t size) {
-    const std::size_t mapped = mappingFor(size);
+    std::size_t mapped = mappingFor(size);
     if (!mapped) return nullptr;
-    char* base = mapAligned(mapped);
+    char* base = region(mapped, &mapped);
     if (!base) return nullptr;
     if (!swapEntry(nullptr, base + kHeader)) {
         munmap(base, mapped);
@@ -109,8 +141,10 @@ void* allocateLargeBlock(std::size_t size) {
 void freeLargeBlock(void* block) {
     const std::size_t mapped = headerOf(block)->mapped;
     swapEntry(block, nullptr);
-    QX_UNPOISON(headerOf(block), mapped);
-    munmap(headerOf(block), mapped);
+    // Kept, it stays out of bounds for the address checker, header and all.
+    QX_POISON(headerOf(block), mapped);
+    KeptRegions::Region out[KeptRegions::kRegions + 1];
+    unmapAll(out, g_kept.keep({headerOf(block), mapped}, out));
 }
 
 void* reallocateLargeBlock(void* block, std::size_t size) {
@@ -183,6 +217,9 @@ void keepFreedLargeBlocks() {
 #endif
 }
 
-void releaseFreedLargeBlocks() {}
+void releaseFreedLargeBlocks() {
+    KeptRegions::Region all[KeptRegions::kRegions];
+    unmapAll(all, g_kept.takeAll(all));
+}
 
 } // namespace platform

@@ -4,13 +4,14 @@
 // system, and the next load's text, offsets and conversions then fault in every 4 KB page again
 // (and the system zeroes each one). Here a freed block is kept, committed, for the next block of
 // about its size: a host that loads one file after another writes into pages already in memory.
-// What is kept is bounded (kKeptBlocks blocks, kKeptBytes in all), is given back at once when a
+// What is kept is bounded (KeptRegions), is given back at once when a
 // fresh region cannot be had, and is released when the library is unloaded.
 //
 // Layout: [header, 64 bytes][data ...][committed slack][reserved, not committed]. Regions start
 // on the 64 KB allocation granularity, so data starts 64 bytes past such a boundary; a block is
 // told from a heap block by that and then by the table of live blocks below (never by reading
 // memory in front of a pointer that may be a heap block's).
+#include "platform/KeptRegions.h"
 #include "platform/Platform.h"
 
 #include <atomic>
@@ -30,12 +31,6 @@ const std::size_t kHeader = 64;
 const std::size_t kStep = std::size_t(1) << 20;
 // A block shrunk below this goes back to the heap.
 const std::size_t kBackToHeap = std::size_t(1) << 20;
-// What is kept is memory the host does not get back until a block is reused or the library is
-// unloaded, so it is held to what one large table needs (its text, row offsets and field index);
-// a 32-bit process, with 2 GB of address space, keeps less.
-const int kKeptBlocks = 4;
-const std::size_t kKeptBytes = std::size_t(sizeof(void*) >= 8 ? 128 : 64) << 20;
-
 struct Header {
     std::size_t reserved;  // bytes reserved from the header on
     std::size_t committed; // bytes committed from the header on
@@ -58,19 +53,7 @@ bool swapEntry(void* from, void* to) {
     return false;
 }
 
-// Freed blocks kept for reuse, under a spin lock (held for a few comparisons at a time).
-std::atomic_flag g_keptLock = ATOMIC_FLAG_INIT;
-Header* g_kept[kKeptBlocks]; // the oldest first
-int g_keptCount = 0;
-std::size_t g_keptBytes = 0;
-
-struct KeptLock {
-    KeptLock() {
-        while (g_keptLock.test_and_set(std::memory_order_acquire))
-            SwitchToThread();
-    }
-    ~KeptLock() { g_keptLock.clear(std::memory_order_release); }
-};
+KeptRegions g_kept;
 
 // Bytes committed for a block of `size` data bytes: whole steps; 0 when too large.
 std::size_t commitFor(std::size_t size) {
@@ -88,68 +71,24 @@ void release(Header* h) {
     VirtualFree(h, 0, MEM_RELEASE);
 }
 
-// Takes the smallest kept block that holds `committed` bytes and is not more than twice as large
-// (a much larger one would keep its whole size committed for a small table); null if none.
-Header* takeKept(std::size_t committed) {
-    KeptLock hold;
-    int best = -1;
-    for (int i = 0; i < g_keptCount; ++i) {
-        Header* h = g_kept[i];
-        if (h->committed < committed || h->committed / 2 > committed) continue;
-        if (best < 0 || h->committed < g_kept[best]->committed) best = i;
-    }
-    if (best < 0) return nullptr;
-    Header* h = g_kept[best];
-    std::memmove(g_kept + best, g_kept + best + 1, sizeof(g_kept[0]) * (g_keptCount - best - 1));
-    --g_keptCount;
-    g_keptBytes -= h->committed;
-    return h;
-}
-
-// Gives back every kept block.
-void releaseKept() {
-    Header* all[kKeptBlocks];
-    int n = 0;
-    {
-        KeptLock hold;
-        for (n = 0; n < g_keptCount; ++n)
-            all[n] = g_kept[n];
-        g_keptCount = 0;
-        g_keptBytes = 0;
-    }
+void releaseAll(const KeptRegions::Region* regions, int n) {
     for (int i = 0; i < n; ++i)
-        release(all[i]);
+        release(static_cast<Header*>(regions[i].base));
 }
 
-// Keeps a freed block, giving back the oldest kept ones to make room; a block larger than all
-// that may be kept is given back itself.
 void keepOrRelease(Header* h) {
-    Header* out[kKeptBlocks + 1];
-    int n = 0;
-    {
-        KeptLock hold;
-        if (h->committed > kKeptBytes) {
-            out[n++] = h;
-        } else {
-            // The oldest come first.
-            int drop = 0;
-            std::size_t bytes = g_keptBytes;
-            while (drop < g_keptCount &&
-                   (g_keptCount - drop >= kKeptBlocks || bytes + h->committed > kKeptBytes))
-                bytes -= g_kept[drop]->committed, out[n++] = g_kept[drop++];
-            std::memmove(g_kept, g_kept + drop, sizeof(g_kept[0]) * (g_keptCount - drop));
-            g_keptCount -= drop;
-            g_kept[g_keptCount++] = h;
-            g_keptBytes = bytes + h->committed;
-        }
-    }
-    for (int i = 0; i < n; ++i)
-        release(out[i]);
+    KeptRegions::Region out[KeptRegions::kRegions + 1];
+    releaseAll(out, g_kept.keep({h, h->committed}, out));
+}
+
+void releaseKept() {
+    KeptRegions::Region all[KeptRegions::kRegions];
+    releaseAll(all, g_kept.takeAll(all));
 }
 
 // A region holding `committed` bytes, reused or fresh; null if none can be had.
 Header* region(std::size_t committed) {
-    if (Header* h = takeKept(committed)) return h;
+    if (void* kept = g_kept.take(committed).base) return static_cast<Header*>(kept);
     const std::size_t reserved = reserveFor(committed);
     for (int attempt = 0; attempt < 2; ++attempt) {
         void* base = VirtualAlloc(nullptr, reserved, MEM_RESERVE, PAGE_READWRITE);
