@@ -173,7 +173,7 @@ TEST(Memory, LiveBlocksNeverShareBytes) {
 }
 
 // A few freed large blocks are kept for the next ones of about their size, not for much smaller
-// ones.
+// ones. A kept block still holds what was written into it; fresh memory reads as zeros.
 TEST(Memory, FreedLargeBlocksAreReusedForTheirSize) {
     const struct {
         std::size_t freed, asked;
@@ -184,13 +184,27 @@ TEST(Memory, FreedLargeBlocksAreReusedForTheirSize) {
     };
     for (const auto& c : cases) {
         platform::releaseFreedLargeBlocks();
-        void* freed = qxAlloc(c.freed);
+        auto* freed = static_cast<unsigned char*>(qxAlloc(c.freed));
         ASSERT_TRUE(platform::isLargeBlock(freed));
+        fill(freed, 0, 4096, 5);
         qxFree(freed);
-        void* next = qxAllocLarge(c.asked);
-        EXPECT_EQ(next == freed, c.reused) << c.freed << " then " << c.asked;
+        auto* next = static_cast<unsigned char*>(qxAllocLarge(c.asked));
+        ASSERT_NE(next, nullptr);
+        EXPECT_EQ(firstDifference(next, 4096, 5) == 4096, c.reused)
+            << c.freed << " then " << c.asked;
         qxFree(next);
     }
+    // What is kept goes back before fresh memory is taken, so that keeping never raises a
+    // process's peak: after a block that needed fresh memory the freed one is gone.
+    auto* freed = static_cast<unsigned char*>(qxAlloc(8 * kMB));
+    fill(freed, 0, 4096, 5);
+    qxFree(freed);
+    void* fresh = qxAlloc(40 * kMB);
+    auto* again = static_cast<unsigned char*>(qxAlloc(8 * kMB));
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(firstDifference(again, 4096, 5), 4096u);
+    qxFree(again);
+    qxFree(fresh);
     platform::releaseFreedLargeBlocks();
 }
 

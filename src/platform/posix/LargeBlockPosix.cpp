@@ -86,8 +86,14 @@ void unmapAll(const KeptRegions::Region* regions, int n) {
     }
 }
 
+void unmapKept() {
+    KeptRegions::Region all[KeptRegions::kRegions];
+    unmapAll(all, g_kept.takeAll(all));
+}
+
 // A mapping of at least `length` bytes on a unit boundary, kept or fresh (then *mapped is its
-// length), or null.
+// length), or null. Before fresh memory is mapped the kept regions are given back, so that
+// keeping them never adds to what a process needs at its peak.
 char* region(std::size_t length, std::size_t* mapped) {
     const KeptRegions::Region kept = g_kept.take(length);
     if (kept.base) {
@@ -95,15 +101,9 @@ char* region(std::size_t length, std::size_t* mapped) {
         *mapped = kept.bytes;
         return static_cast<char*>(kept.base);
     }
-    char* base = mapAligned(length);
-    if (!base) {
-        // What is kept may be what stands in the way.
-        KeptRegions::Region all[KeptRegions::kRegions];
-        unmapAll(all, g_kept.takeAll(all));
-        base = mapAligned(length);
-    }
+    unmapKept();
     *mapped = length;
-    return base;
+    return mapAligned(length);
 }
 
 // Marks the slack after `size` bytes of data as out of bounds for the address checker.
@@ -177,7 +177,9 @@ void* reallocateLargeBlock(void* block, std::size_t size) {
     if (mapped < old) munmap(base + mapped, old - mapped);
     if (mapped <= old) return finish(base, mapped, size);
     // Grow in place where the address space after the mapping is free, else move the pages (not
-    // their contents) to a fresh aligned range, which keeps them large.
+    // their contents) to a fresh aligned range, which keeps them large. Either takes fresh
+    // memory, so what is kept goes back first.
+    unmapKept();
     if (mremap(base, old, mapped, 0) != MAP_FAILED) return finish(base, mapped, size);
     char* target = mapAligned(mapped);
     if (!target) {
@@ -218,8 +220,7 @@ void keepFreedLargeBlocks() {
 }
 
 void releaseFreedLargeBlocks() {
-    KeptRegions::Region all[KeptRegions::kRegions];
-    unmapAll(all, g_kept.takeAll(all));
+    unmapKept();
 }
 
 } // namespace platform

@@ -4,8 +4,8 @@
 // system, and the next load's text, offsets and conversions then fault in every 4 KB page again
 // (and the system zeroes each one). Here a freed block is kept, committed, for the next block of
 // about its size: a host that loads one file after another writes into pages already in memory.
-// What is kept is bounded (KeptRegions), is given back at once when a
-// fresh region cannot be had, and is released when the library is unloaded.
+// What is kept is bounded (KeptRegions), is given back before any fresh
+// region is committed, and is released when the library is unloaded.
 //
 // Layout: [header, 64 bytes][data ...][committed slack][reserved, not committed]. Regions start
 // on the 64 KB allocation granularity, so data starts 64 bytes past such a boundary; a block is
@@ -86,21 +86,21 @@ void releaseKept() {
     releaseAll(all, g_kept.takeAll(all));
 }
 
-// A region holding `committed` bytes, reused or fresh; null if none can be had.
+// A region holding `committed` bytes, reused or fresh; null if none can be had. Before fresh
+// memory is committed the kept regions are given back, so that keeping them never adds to what
+// a process needs at its peak.
 Header* region(std::size_t committed) {
     if (void* kept = g_kept.take(committed).base) return static_cast<Header*>(kept);
+    releaseKept();
     const std::size_t reserved = reserveFor(committed);
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        void* base = VirtualAlloc(nullptr, reserved, MEM_RESERVE, PAGE_READWRITE);
-        if (base && VirtualAlloc(base, committed, MEM_COMMIT, PAGE_READWRITE)) {
-            Header* h = static_cast<Header*>(base);
-            h->reserved = reserved;
-            h->committed = committed;
-            return h;
-        }
-        if (base) VirtualFree(base, 0, MEM_RELEASE);
-        releaseKept(); // what is kept may be what stands in the way
+    void* base = VirtualAlloc(nullptr, reserved, MEM_RESERVE, PAGE_READWRITE);
+    if (base && VirtualAlloc(base, committed, MEM_COMMIT, PAGE_READWRITE)) {
+        Header* h = static_cast<Header*>(base);
+        h->reserved = reserved;
+        h->committed = committed;
+        return h;
     }
+    if (base) VirtualFree(base, 0, MEM_RELEASE);
     return nullptr;
 }
 
@@ -164,7 +164,9 @@ void* reallocateLargeBlock(void* block, std::size_t size) {
         h->committed = committed;
     }
     if (committed <= h->committed) return finish(h, size);
-    // Grow in place within the reserved range, else move to a region large enough.
+    // Grow in place within the reserved range, else move to a region large enough. Either takes
+    // fresh memory, so what is kept goes back first.
+    releaseKept();
     if (committed <= h->reserved &&
         VirtualAlloc(reinterpret_cast<char*>(h) + h->committed, committed - h->committed,
                      MEM_COMMIT, PAGE_READWRITE)) {
