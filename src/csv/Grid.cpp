@@ -182,13 +182,19 @@ bool Grid::setCellUtf8(int row, int col, const char* utf8) {
     StringBuffer* text = rows_.editable(row);
     if (!text) return false;
 
-    StringBuffer value(utf8);
+    // The value is made in a buffer the grid keeps, so that changing cell after cell does not
+    // cost an allocation and a release per call; one left large by a long value is let go.
+    StringBuffer& value = cellValue_;
+    value.clear();
+    value.append(utf8);
     quoteIfNeeded(value);
     if (watch.failed()) return false;
     lastRow_.clear();
     // A row that would pass the size limit (a column in the billions) or find no memory is left
     // as it was, and the call says so.
-    if (!text->setNthField(col, delimiter_, kQuotes, kBackslash, value)) return false;
+    const bool set = text->setNthField(col, delimiter_, kQuotes, kBackslash, value);
+    if (value.getCapacity() > kKeptValueBytes) StringBuffer().swap(value);
+    if (!set) return false;
 
     // Setting a field beyond the last one extends the row to exactly col + 1 fields. A count
     // already memoised otherwise stays, as it does across a change of delimiter: a value whose

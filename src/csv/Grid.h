@@ -113,6 +113,9 @@ private:
                   const char* source = nullptr);
 
     StringBuffer headerLine_;
+    // setCellUtf8's value, kept between calls while it stays this small.
+    static const int kKeptValueBytes = 64 << 10;
+    StringBuffer cellValue_;
     HashMap columnIndex_;
     // Mutable because rowText gives a loaded row a buffer of its own; the text stays the same.
     mutable RowStore rows_;

@@ -186,8 +186,9 @@ StringBuffer* RowStore::editable(int row) {
     Slot& s = slots_[row];
     if (s.length == kOwned) return owned_[s.offset];
     if (s.length == kMissing) return nullptr;
-    // The stretch ends with a NUL and holds none, so it copies as a C string.
-    StringBuffer* copy = qxNew<StringBuffer>(static_cast<const char*>(block_ + s.offset));
+    // With room for values somewhat longer than the ones they replace: the row is made editable
+    // to be changed, and growing it at the first change would move it at once.
+    StringBuffer* copy = qxNew<StringBuffer>(block_ + s.offset, s.length, 32 + s.length / 8);
     if (!copy) return nullptr;
     if (copy->getSize() != s.length) { // a short copy: no memory
         qxDelete(copy);

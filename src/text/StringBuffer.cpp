@@ -40,17 +40,18 @@ StringBuffer::StringBuffer() : marker_(kAlive), capacity_(202), length_(0), grow
     data_[0] = 0;
 }
 
-void StringBuffer::initFrom(const char* s, int len) {
+void StringBuffer::initFrom(const char* s, int len, int spare) {
     marker_ = kAlive;
     growthStep_ = 200;
     length_ = 0;
-    data_ = static_cast<char*>(qxAlloc(static_cast<size_t>(len) + 1));
+    if (spare < 0 || static_cast<long long>(len) + 1 + spare > INT_MAX) spare = 0;
+    data_ = static_cast<char*>(qxAlloc(static_cast<size_t>(len) + 1 + static_cast<size_t>(spare)));
     if (!data_) {
         data_ = g_sharedEmpty;
         capacity_ = 1;
         return;
     }
-    capacity_ = len + 1;
+    capacity_ = len + 1 + spare;
     if (len > 0) std::memcpy(data_, s, static_cast<size_t>(len));
     length_ = len;
     data_[len] = 0;
@@ -74,6 +75,10 @@ StringBuffer::StringBuffer(const char* s) {
     }
     size_t n = std::strlen(s);
     initFrom(s, n > static_cast<size_t>(INT_MAX - 1) ? 0 : static_cast<int>(n));
+}
+
+StringBuffer::StringBuffer(const char* s, int n, int spare) {
+    initFrom(s, s && n > 0 && n < INT_MAX ? n : 0, spare);
 }
 
 StringBuffer::StringBuffer(const StringBuffer& other) : QuenlixObject(other) {

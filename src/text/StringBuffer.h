@@ -24,6 +24,8 @@ class StringBuffer : public QuenlixObject {
 public:
     StringBuffer();
     explicit StringBuffer(const char* s);
+    // A copy of the n bytes at s with room for `spare` more before the block has to grow.
+    StringBuffer(const char* s, int n, int spare);
     StringBuffer(const StringBuffer& other);
     StringBuffer& operator=(const StringBuffer& other);
     ~StringBuffer() override;
@@ -181,7 +183,7 @@ private:
     bool growFor(int n, int extra);
     void adaptStep();
     void freeBlock();
-    void initFrom(const char* s, int len);
+    void initFrom(const char* s, int len, int spare = 0);
 
     uint8_t marker_;
     char* data_;
