@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #ifdef QX_FAULT_INJECTION
 #include "platform/FaultInjection.h"
@@ -66,12 +67,34 @@ void* qxAllocLarge(std::size_t size) {
 }
 
 namespace {
+// A large block shrunk below this goes back to the heap.
+const std::size_t kBackToHeap = std::size_t(1) << 20;
+
 void* reallocate(void* block, std::size_t size, bool askedLarge) {
     if (injectedFailure()) return counted(nullptr);
-    const bool large = platform::isLargeBlock(block);
-    if (large || askedLarge || size >= kLargeBlock) {
-        if (void* moved = platform::reallocateLargeBlock(block, size)) return moved;
-        if (large) return counted(nullptr);
+    if (platform::isLargeBlock(block)) {
+        const std::size_t had = platform::largeBlockSize(block);
+        if (size < kBackToHeap && size < had) {
+            // Shrunk to a small block: back to the heap, rather than keeping a region for it. (A
+            // small large block that grows stays one: it was asked for as one.)
+            void* small = std::malloc(size ? size : 1);
+            if (!small) return counted(nullptr);
+            std::memcpy(small, block, size < had ? size : had);
+            platform::freeLargeBlock(block);
+            return small;
+        }
+        return counted(platform::reallocateLargeBlock(block, size));
+    }
+    if (askedLarge || size >= kLargeBlock) {
+        // A heap block that has grown this large moves into a large block.
+        if (void* moved = platform::allocateLargeBlock(size)) {
+            if (block) {
+                const std::size_t had = platform::heapBlockSize(block);
+                std::memcpy(moved, block, had < size ? had : size);
+                std::free(block);
+            }
+            return moved;
+        }
     }
     return counted(std::realloc(block, size ? size : 1));
 }

@@ -33,13 +33,15 @@ std::string errorMessageText(uint32_t code);
 // freed regions (KeptRegions) for the next blocks of about their size, so that a host loading
 // one table after another does not have every page faulted in and cleared again. allocate and
 // reallocate return null when the block cannot be had (the heap then serves it), and reallocate
-// then leaves the block as it was. reallocate also takes a heap block (or null), which it moves
-// into a large block and frees, and it moves a large block shrunk below 1 MB back to the heap.
-// isLargeBlock tells a large block from a heap block.
+// (of a large block, to a size that stays large) then leaves the block as it was. isLargeBlock
+// tells a large block from a heap block; largeBlockSize gives the bytes a large block was last
+// asked for, heapBlockSize the usable bytes of a heap block.
 void* allocateLargeBlock(std::size_t size);
 void* reallocateLargeBlock(void* block, std::size_t size);
 void freeLargeBlock(void* block);
 bool isLargeBlock(void* block);
+std::size_t largeBlockSize(void* block);
+std::size_t heapBlockSize(void* block);
 // A hint that the `size` bytes at `from`, inside one allocated block, are written next: the Linux
 // build has the pages among them that are not yet in memory mapped in one call, instead of one
 // page fault each as the writer reaches them; the Windows build does nothing. Changes nothing

@@ -7,9 +7,9 @@
 //
 // Layout: [header, 64 bytes][data ...][slack to the mapping's end]. The header keeps the
 // mapping's length; the data starts 64 bytes past a 2 MB boundary, so a block can be told from a
-// heap block by its address and then by the table of live blocks below (never by reading memory
-// in front of a pointer that may be a heap block's).
+// heap block by its address and then by the table of live blocks (LiveBlocks).
 #include "platform/KeptRegions.h"
+#include "platform/LiveBlocks.h"
 #include "platform/Platform.h"
 
 #include <atomic>
@@ -39,18 +39,7 @@ struct Header {
     std::size_t size;   // bytes of data asked for
 };
 
-// Live blocks. A block that finds no free entry comes from the heap instead.
-const int kSlots = 256;
-std::atomic<void*> g_blocks[kSlots];
-
-// Replaces the entry `from` with `to`: null for `from` enlists a block, null for `to` drops it.
-bool swapEntry(void* from, void* to) {
-    for (auto& slot : g_blocks) {
-        void* expected = from;
-        if (slot.compare_exchange_strong(expected, to)) return true;
-    }
-    return false;
-}
+LiveBlocks g_live;
 
 std::size_t mappingFor(std::size_t size) {
     if (size > SIZE_MAX - kHeader - kUnit) return 0;
@@ -120,10 +109,8 @@ void* finish(char* base, std::size_t mapped, std::size_t size) {
 } // namespace
 
 bool isLargeBlock(void* block) {
-    if ((reinterpret_cast<std::uintptr_t>(block) & (kUnit - 1)) != kHeader) return false;
-    for (auto& slot : g_blocks)
-        if (slot.load(std::memory_order_acquire) == block) return true;
-    return false;
+    return (reinterpret_cast<std::uintptr_t>(block) & (kUnit - 1)) == kHeader &&
+           g_live.holds(block);
 }
 
 void* allocateLargeBlock(std::size_t size) {
@@ -131,7 +118,7 @@ void* allocateLargeBlock(std::size_t size) {
     if (!mapped) return nullptr;
     char* base = region(mapped, &mapped);
     if (!base) return nullptr;
-    if (!swapEntry(nullptr, base + kHeader)) {
+    if (!g_live.swap(nullptr, base + kHeader)) {
         munmap(base, mapped);
         return nullptr;
     }
@@ -140,39 +127,27 @@ void* allocateLargeBlock(std::size_t size) {
 
 void freeLargeBlock(void* block) {
     const std::size_t mapped = headerOf(block)->mapped;
-    swapEntry(block, nullptr);
+    g_live.swap(block, nullptr);
     // Kept, it stays out of bounds for the address checker, header and all.
     QX_POISON(headerOf(block), mapped);
     KeptRegions::Region out[KeptRegions::kRegions + 1];
     unmapAll(out, g_kept.keep({headerOf(block), mapped}, out));
 }
 
+std::size_t largeBlockSize(void* block) {
+    return headerOf(block)->size;
+}
+
+std::size_t heapBlockSize(void* block) {
+    return malloc_usable_size(block);
+}
+
 void* reallocateLargeBlock(void* block, std::size_t size) {
     const std::size_t mapped = mappingFor(size);
     if (!mapped) return nullptr;
-    if (!isLargeBlock(block)) {
-        // A heap block that has grown this large moves into a mapping of its own.
-        void* moved = allocateLargeBlock(size);
-        if (!moved) return nullptr;
-        if (block) {
-            const std::size_t had = malloc_usable_size(block);
-            std::memcpy(moved, block, had < size ? had : size);
-            std::free(block);
-        }
-        return moved;
-    }
     char* base = reinterpret_cast<char*>(headerOf(block));
     const std::size_t old = headerOf(block)->mapped;
     const std::size_t had = headerOf(block)->size;
-    if (size < kUnit / 2 && size < had) {
-        // Shrunk to a small block: back to the heap, rather than keeping a whole large page. (A
-        // small large block that grows stays one: it was asked for as one.)
-        void* small = std::malloc(size ? size : 1);
-        if (!small) return nullptr;
-        std::memcpy(small, block, size < had ? size : had);
-        freeLargeBlock(block);
-        return small;
-    }
     QX_UNPOISON(base, old);
     if (mapped < old) munmap(base + mapped, old - mapped);
     if (mapped <= old) return finish(base, mapped, size);
@@ -195,7 +170,7 @@ void* reallocateLargeBlock(void* block, std::size_t size) {
 #ifdef MADV_HUGEPAGE
     madvise(target, mapped, MADV_HUGEPAGE);
 #endif
-    swapEntry(block, target + kHeader);
+    g_live.swap(block, target + kHeader);
     return finish(target, mapped, size);
 }
 

@@ -4,14 +4,14 @@
 // system, and the next load's text, offsets and conversions then fault in every 4 KB page again
 // (and the system zeroes each one). Here a freed block is kept, committed, for the next block of
 // about its size: a host that loads one file after another writes into pages already in memory.
-// What is kept is bounded (KeptRegions), is given back before any fresh
-// region is committed, and is released when the library is unloaded.
+// What is kept is bounded (KeptRegions), is given back before any fresh region is committed,
+// and is released when the library is unloaded.
 //
 // Layout: [header, 64 bytes][data ...][committed slack][reserved, not committed]. Regions start
 // on the 64 KB allocation granularity, so data starts 64 bytes past such a boundary; a block is
-// told from a heap block by that and then by the table of live blocks below (never by reading
-// memory in front of a pointer that may be a heap block's).
+// told from a heap block by that and then by the table of live blocks (LiveBlocks).
 #include "platform/KeptRegions.h"
+#include "platform/LiveBlocks.h"
 #include "platform/Platform.h"
 
 #include <atomic>
@@ -29,8 +29,6 @@ const std::size_t kHeader = 64;
 // Blocks are committed in steps of this much (and reserved with room to grow by a quarter), so
 // that a block grown a little at a time is not moved each time.
 const std::size_t kStep = std::size_t(1) << 20;
-// A block shrunk below this goes back to the heap.
-const std::size_t kBackToHeap = std::size_t(1) << 20;
 struct Header {
     std::size_t reserved;  // bytes reserved from the header on
     std::size_t committed; // bytes committed from the header on
@@ -41,17 +39,7 @@ Header* headerOf(void* block) {
     return reinterpret_cast<Header*>(static_cast<char*>(block) - kHeader);
 }
 
-// Live blocks. A block that finds no free entry comes from the heap instead.
-const int kSlots = 256;
-std::atomic<void*> g_blocks[kSlots];
-
-bool swapEntry(void* from, void* to) {
-    for (auto& slot : g_blocks) {
-        void* expected = from;
-        if (slot.compare_exchange_strong(expected, to)) return true;
-    }
-    return false;
-}
+LiveBlocks g_live;
 
 KeptRegions g_kept;
 
@@ -111,10 +99,8 @@ void* finish(Header* h, std::size_t size) {
 } // namespace
 
 bool isLargeBlock(void* block) {
-    if ((reinterpret_cast<std::uintptr_t>(block) & (kGranularity - 1)) != kHeader) return false;
-    for (auto& slot : g_blocks)
-        if (slot.load(std::memory_order_acquire) == block) return true;
-    return false;
+    return (reinterpret_cast<std::uintptr_t>(block) & (kGranularity - 1)) == kHeader &&
+           g_live.holds(block);
 }
 
 void* allocateLargeBlock(std::size_t size) {
@@ -123,7 +109,7 @@ void* allocateLargeBlock(std::size_t size) {
     Header* h = region(committed);
     if (!h) return nullptr;
     void* block = reinterpret_cast<char*>(h) + kHeader;
-    if (!swapEntry(nullptr, block)) {
+    if (!g_live.swap(nullptr, block)) {
         keepOrRelease(h);
         return nullptr;
     }
@@ -131,33 +117,22 @@ void* allocateLargeBlock(std::size_t size) {
 }
 
 void freeLargeBlock(void* block) {
-    swapEntry(block, nullptr);
+    g_live.swap(block, nullptr);
     keepOrRelease(headerOf(block));
+}
+
+std::size_t largeBlockSize(void* block) {
+    return headerOf(block)->size;
+}
+
+std::size_t heapBlockSize(void* block) {
+    return _msize(block);
 }
 
 void* reallocateLargeBlock(void* block, std::size_t size) {
     const std::size_t committed = commitFor(size);
     if (!committed) return nullptr;
-    if (!isLargeBlock(block)) {
-        // A heap block that has grown this large moves into a region of its own.
-        void* moved = allocateLargeBlock(size);
-        if (!moved) return nullptr;
-        if (block) {
-            const std::size_t had = _msize(block);
-            std::memcpy(moved, block, had < size ? had : size);
-            std::free(block);
-        }
-        return moved;
-    }
     Header* h = headerOf(block);
-    if (size < kBackToHeap && size < h->size) {
-        // Shrunk to a small block: back to the heap, rather than keeping a region for it.
-        void* small = std::malloc(size ? size : 1);
-        if (!small) return nullptr;
-        std::memcpy(small, block, size);
-        freeLargeBlock(block);
-        return small;
-    }
     if (committed < h->committed) {
         // The pages past the new end go back to the system; the address space stays reserved.
         VirtualFree(reinterpret_cast<char*>(h) + committed, h->committed - committed, MEM_DECOMMIT);
