@@ -25,7 +25,6 @@ KeptRegions::Region KeptRegions::take(std::size_t bytes) {
     const Region r = kept_[best];
     std::memmove(kept_ + best, kept_ + best + 1, sizeof(Region) * (count_ - best - 1));
     --count_;
-    keptBytes_ -= r.bytes;
     return r;
 }
 
@@ -35,16 +34,19 @@ int KeptRegions::keep(Region region, Region* out) {
         out[0] = region;
         return 1;
     }
+    // The oldest go until the new one fits.
+    std::size_t bytes = region.bytes;
+    for (int i = 0; i < count_; ++i)
+        bytes += kept_[i].bytes;
     int drop = 0;
-    while (drop < count_ && (count_ - drop >= kRegions || keptBytes_ + region.bytes > kBytes)) {
-        keptBytes_ -= kept_[drop].bytes;
+    while (drop < count_ && (count_ - drop >= kRegions || bytes > kBytes)) {
+        bytes -= kept_[drop].bytes;
         out[drop] = kept_[drop];
         ++drop;
     }
     std::memmove(kept_, kept_ + drop, sizeof(Region) * (count_ - drop));
     count_ -= drop;
     kept_[count_++] = region;
-    keptBytes_ += region.bytes;
     return drop;
 }
 
@@ -53,6 +55,5 @@ int KeptRegions::takeAll(Region* out) {
     const int n = count_;
     std::memcpy(out, kept_, sizeof(Region) * n);
     count_ = 0;
-    keptBytes_ = 0;
     return n;
 }

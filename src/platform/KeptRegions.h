@@ -39,5 +39,4 @@ private:
     std::atomic_flag lock_ = ATOMIC_FLAG_INIT;
     Region kept_[kRegions] = {}; // the oldest first
     int count_ = 0;
-    std::size_t keptBytes_ = 0;
 };

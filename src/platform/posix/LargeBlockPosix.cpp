@@ -14,8 +14,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <malloc.h>
 #include <sys/mman.h>
 

@@ -16,7 +16,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <malloc.h>
 #include <windows.h>
