@@ -33,6 +33,14 @@ if [ "$linux_only" != 1 ]; then
         have_pkg wine || need+=("wine")
     fi
 fi
+# Without 32-bit execution the core's suites run as a 32-bit program under user-mode emulation
+# instead (see test.sh). qemu-user comes without its recommended binfmt handlers: nothing but
+# those suites is to run through it.
+emulated=()
+if [ "$linux_only" != 1 ] && [ "$ia32" != 1 ]; then
+    have_pkg g++-multilib || need+=("g++-multilib")
+    have_pkg qemu-user || emulated+=("qemu-user")
+fi
 
 if [ ${#need[@]} -gt 0 ]; then
     echo "setup: installing ${need[*]}"
@@ -49,6 +57,12 @@ if [ ${#need[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -t bookworm "${need[@]}" \
         || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
+if [ ${#emulated[@]} -gt 0 ]; then
+    echo "setup: installing ${emulated[*]}"
+    [ "$(id -u)" = 0 ] || { echo "setup: must run as root to install packages" >&2; exit 1; }
+    [ ${#need[@]} -gt 0 ] || apt-get update -qq || true
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${emulated[@]}"
+fi
 
 for c in cmake ninja g++; do
     have_cmd "$c" || { echo "setup: $c is still missing" >&2; exit 1; }
@@ -58,6 +72,9 @@ if [ "$linux_only" != 1 ]; then
         have_cmd "$c" || { echo "setup: $c is still missing" >&2; exit 1; }
     done
     [ -x /usr/lib/wine/wine64 ] || { echo "setup: 64-bit Wine (/usr/lib/wine/wine64) is still missing" >&2; exit 1; }
+    if [ "$ia32" != 1 ]; then
+        have_cmd qemu-i386 || { echo "setup: qemu-i386 is still missing" >&2; exit 1; }
+    fi
     if [ "$ia32" = 1 ] && [ ! -x /usr/lib/wine/wine ]; then
         echo "setup: 32-bit Wine (/usr/lib/wine/wine) is still missing" >&2
         exit 1

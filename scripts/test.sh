@@ -4,9 +4,10 @@
 # Wine in one 64-bit prefix: the x86-64 DLL always (unit tests, component and script clients);
 # the i686 DLL's suites where this machine executes 32-bit programs, and then both DLLs
 # registered side by side. Where it cannot, the i686 build is still made and checked as a file,
-# and the last lines say that its suites could not run here and why. Fails when any suite fails
-# or cannot run where it could. Test builds carry the failure-injection seam (inert unless a test
-# arms it); release builds (demo.sh) do not.
+# the core's suites run as a 32-bit Linux program under qemu-i386 (compiled as the i686 DLL is),
+# and the last lines say that the i686 DLL's own suites could not run here and why. Fails when
+# any suite fails or cannot run where it could. Test builds carry the failure-injection seam
+# (inert unless a test arms it); release builds (demo.sh) do not.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -77,7 +78,15 @@ else
     echo "=== Windows build (i686-w64-mingw32): the DLL checked as a file ==="
     windows_build 32 mingw-i686 QuenlixCsv qx_com_tests qx_com_regcheck
     (cd build/win32 && ctest --output-on-failure -R '^com_image$')
-    echo "test: all suites that this machine can run passed"
-    echo "test: the 32-bit (i686) suites could not run on this machine: $why."
+    echo "=== The core's suites as a 32-bit program (i686 Linux) under qemu-i386 ==="
+    cmake -S . -B build/linux32 -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i686.cmake -DQX_BZIP2_SOURCE_DIR="$bz2" \
+        -DQX_FAULT_INJECTION=ON "${launcher[@]}" >/dev/null
+    cmake --build build/linux32 -j "$jobs" --target qx_tests qx_thread_stress replay_csv \
+        replay_scanners replay_convert replay_coding
+    (cd build/linux32 && ctest --output-on-failure --no-tests=error -j "$jobs" \
+        -R '^(qx_tests|thread_stress|qx_table_store_faults|fuzz_.*)$')
+    echo "test: all suites that this machine can run passed, the core's also as a 32-bit program"
+    echo "test: the i686 DLL's suites could not run under Wine on this machine: $why."
     echo "test: the i686 DLL and its COM test programs were built and the DLL was checked as a file only."
 fi
