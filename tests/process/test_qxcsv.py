@@ -16,6 +16,7 @@ import unittest
 
 QXCSV = None
 ROOT = None
+EMULATOR = []  # what runs the tool when this machine cannot (a 32-bit build under qemu-i386)
 
 
 def read(path):
@@ -31,13 +32,13 @@ def limit_file_size(size):
 def run(*args, stdin=b"", fsize=None, stdin_file=None):
     """stdin comes through a pipe, or from stdin_file (a path it is written to first)."""
     if stdin_file is None:
-        p = subprocess.run([QXCSV, *args], capture_output=True, timeout=60, input=stdin,
+        p = subprocess.run([*EMULATOR, QXCSV, *args], capture_output=True, timeout=60, input=stdin,
                            preexec_fn=fsize and (lambda: limit_file_size(fsize)))
         return p.returncode, p.stdout, p.stderr
     with open(stdin_file, "wb") as f:
         f.write(stdin)
     with open(stdin_file, "rb") as f:
-        p = subprocess.run([QXCSV, *args], capture_output=True, timeout=60, stdin=f)
+        p = subprocess.run([*EMULATOR, QXCSV, *args], capture_output=True, timeout=60, stdin=f)
     return p.returncode, p.stdout, p.stderr
 
 
@@ -194,5 +195,6 @@ class QxcsvTest(unittest.TestCase):
 if __name__ == "__main__":
     QXCSV = os.path.abspath(sys.argv[1])
     ROOT = os.path.abspath(sys.argv[2])
+    EMULATOR = sys.argv[3:]
     sys.argv = sys.argv[:1]
     unittest.main(verbosity=1)
