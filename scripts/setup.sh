@@ -34,16 +34,16 @@ if [ "$linux_only" != 1 ]; then
     fi
 fi
 # Without 32-bit execution the core's suites run as a 32-bit program under user-mode emulation
-# instead (see test.sh). qemu-user comes without its recommended binfmt handlers: nothing but
-# those suites is to run through it.
-emulated=()
+# instead (see test.sh). qemu-user comes without its recommended binfmt handlers (lean): nothing
+# but those suites is to run through it.
+lean=()
 if [ "$linux_only" != 1 ] && [ "$ia32" != 1 ]; then
     have_pkg g++-multilib || need+=("g++-multilib")
-    have_pkg qemu-user || emulated+=("qemu-user")
+    have_pkg qemu-user || lean+=("qemu-user")
 fi
 
-if [ ${#need[@]} -gt 0 ]; then
-    echo "setup: installing ${need[*]}"
+if [ $((${#need[@]} + ${#lean[@]})) -gt 0 ]; then
+    echo "setup: installing ${need[*]} ${lean[*]}"
     if [ "$(id -u)" != 0 ]; then
         echo "setup: must run as root to install packages" >&2
         exit 1
@@ -54,14 +54,13 @@ if [ ${#need[@]} -gt 0 ]; then
     # A mirror that fails to serve one index is not fatal; a missing package is caught below.
     apt-get update -qq || true
     # -t bookworm keeps the amd64 and i386 halves of Wine at one version.
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -t bookworm "${need[@]}" \
-        || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-fi
-if [ ${#emulated[@]} -gt 0 ]; then
-    echo "setup: installing ${emulated[*]}"
-    [ "$(id -u)" = 0 ] || { echo "setup: must run as root to install packages" >&2; exit 1; }
-    [ ${#need[@]} -gt 0 ] || apt-get update -qq || true
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${emulated[@]}"
+    if [ ${#need[@]} -gt 0 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -t bookworm "${need[@]}" \
+            || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
+    fi
+    if [ ${#lean[@]} -gt 0 ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${lean[@]}"
+    fi
 fi
 
 for c in cmake ninja g++; do
