@@ -1,8 +1,8 @@
 /* Dumps the conversion tables of Windows code pages as the platform's own conversion functions
- * apply them, one text file per code page. Built with the 32-bit mingw cross compiler and run
+ * apply them, one text file per code page. Built with the 64-bit mingw cross compiler and run
  * under Wine (or on Windows) by gen_codepages.py:
  *
- *   i686-w64-mingw32-gcc-posix -O2 -o dump_cp.exe dump_cp.c
+ *   x86_64-w64-mingw32-gcc-posix -O2 -o dump_cp.exe dump_cp.c
  *   dump_cp.exe OUTDIR CODEPAGE...
  *
  * Output lines (hex, upper case):

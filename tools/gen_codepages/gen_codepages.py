@@ -12,8 +12,8 @@ Outputs (all deterministic; building and testing never run this script):
 
 Where the mappings come from
   * 62 code pages (and 10001, used only to make its patch) are read from the platform's own
-    conversion functions: dump_cp.c, cross-compiled with i686-w64-mingw32-gcc-posix and run under
-    Wine with scripts/wine-run.sh, calls MultiByteToWideChar (MB_ERR_INVALID_CHARS, byte by byte
+    conversion functions: dump_cp.c, cross-compiled with x86_64-w64-mingw32-gcc-posix and run
+    under 64-bit Wine with scripts/wine-run.sh (which every machine can run), calls MultiByteToWideChar (MB_ERR_INVALID_CHARS, byte by byte
     and pair by pair over the lead-byte ranges of GetCPInfo) and WideCharToMultiByte
     (WC_NO_BEST_FIT_CHARS) for every character. The strict forward call refuses private-use
     results, so the private-use assignments are taken from the reverse call.
@@ -688,7 +688,7 @@ def expected_text(cp, m, ascii_pass, lines, applied):
 
 def run_dump(dump_dir):
     exe = os.path.join(dump_dir, "dump_cp.exe")
-    subprocess.run(["i686-w64-mingw32-gcc-posix", "-O2", "-Wall", "-o", exe,
+    subprocess.run(["x86_64-w64-mingw32-gcc-posix", "-O2", "-Wall", "-o", exe,
                     os.path.join(HERE, "dump_cp.c")], check=True)
     win_dir = "Z:" + dump_dir.replace("/", "\\")
     subprocess.run([os.path.join(ROOT, "scripts", "wine-run.sh"), exe, win_dir] +
@@ -729,7 +729,11 @@ def generate(dump_dir, inc_path, data_dir, verbose):
             report.append("%d: %d single-byte, %d double-byte entries over %d codes" %
                           (cp, got[0], got[1], codes))
         name = "kTable%d" % cp
-        texts[name] = table_text(encode_full(ascii_pass, singles, doubles), stored=(cp == 20127))
+        # Double-byte tables are stored unpacked: unpacking one with bzip2 took about a
+        # millisecond of its first conversion (two for GBK), more than many a whole conversion,
+        # for some 60 KB more program each. Single-byte tables unpack in microseconds.
+        texts[name] = table_text(encode_full(ascii_pass, singles, doubles),
+                                 stored=(cp == 20127 or cp in DOUBLE))
         text_of[cp] = name
 
     # 10001: the Shift_JIS text and a patch that turns its reverse table into Mac Japanese.
