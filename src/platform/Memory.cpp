@@ -2,6 +2,7 @@
 
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -50,12 +51,16 @@ unsigned long qxFailedAllocations() {
 namespace {
 // Blocks this large are nearly always filled at once (whole texts, conversions, row tables); the
 // platform gives them large pages where it can.
-const std::size_t kLargeBlock = std::size_t(4) << 20;
+std::atomic<std::size_t> g_largeBlock{std::size_t(4) << 20};
 } // namespace
+
+void qxUseLargeBlocksFrom(std::size_t size) {
+    g_largeBlock.store(size, std::memory_order_relaxed);
+}
 
 void* qxAlloc(std::size_t size) {
     if (injectedFailure()) return counted(nullptr);
-    if (size >= kLargeBlock)
+    if (size >= g_largeBlock.load(std::memory_order_relaxed))
         if (void* block = platform::allocateLargeBlock(size)) return block;
     return counted(std::malloc(size ? size : 1));
 }
@@ -67,14 +72,12 @@ void* qxAllocLarge(std::size_t size) {
 }
 
 namespace {
-// A large block shrunk below this goes back to the heap.
-const std::size_t kBackToHeap = std::size_t(1) << 20;
-
 void* reallocate(void* block, std::size_t size, bool askedLarge) {
     if (injectedFailure()) return counted(nullptr);
     if (platform::isLargeBlock(block)) {
         const std::size_t had = platform::largeBlockSize(block);
-        if (size < kBackToHeap && size < had) {
+        // A large block shrunk below a quarter of the large-block size goes back to the heap.
+        if (size < g_largeBlock.load(std::memory_order_relaxed) / 4 && size < had) {
             // Shrunk to a small block: back to the heap, rather than keeping a region for it. (A
             // small large block that grows stays one: it was asked for as one.)
             void* small = std::malloc(size ? size : 1);
@@ -85,7 +88,7 @@ void* reallocate(void* block, std::size_t size, bool askedLarge) {
         }
         return counted(platform::reallocateLargeBlock(block, size));
     }
-    if (askedLarge || size >= kLargeBlock) {
+    if (askedLarge || size >= g_largeBlock.load(std::memory_order_relaxed)) {
         // A heap block that has grown this large moves into a large block.
         if (void* moved = platform::allocateLargeBlock(size)) {
             if (block) {

@@ -12,6 +12,11 @@ void qxFree(void* block);
 void* qxAllocLarge(std::size_t size);
 // qxRealloc for such a block: a heap block moves into a large one.
 void* qxReallocLarge(void* block, std::size_t size);
+// Gives large pages to blocks from `size` bytes up (4 MB unless set), for a process that holds
+// one table at a time (the command-line tool): its few mid-size blocks then cost a fault each
+// rather than one per small page, and the unused rest of their pages is small next to the
+// process. A host that keeps many tables keeps the default.
+void qxUseLargeBlocksFrom(std::size_t size);
 
 // How many allocations of the calling thread have failed so far (qxAlloc or qxRealloc returning
 // null, injected failures included).

@@ -87,6 +87,40 @@ TEST(Memory, ResizingKeepsTheBytes) {
     }
 }
 
+// With the large-block size lowered (as the command-line tool does), blocks from that size up
+// are large blocks, smaller ones stay on the heap, and a large block shrunk below a quarter of
+// the size goes back to the heap with its bytes.
+TEST(Memory, LoweredLargeBlockSize) {
+    void* probe = qxAllocLarge(16);
+    const bool platformHasLargeBlocks = platform::isLargeBlock(probe);
+    qxFree(probe);
+    if (!platformHasLargeBlocks) GTEST_SKIP() << "the system gives no large blocks";
+    const std::size_t kFrom = 256 << 10;
+    qxUseLargeBlocksFrom(kFrom);
+    const struct {
+        std::size_t size, shrunk;
+        bool large, largeShrunk;
+    } cases[] = {
+        {kFrom - 1, 1000, false, false},
+        {kFrom, kFrom / 4, true, true},
+        {kFrom, kFrom / 4 - 1, true, false},
+        {3 * kMB, 100 << 10, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        unsigned char* block = static_cast<unsigned char*>(qxAlloc(c.size));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(platform::isLargeBlock(block), c.large);
+        fill(block, 0, c.size, 3);
+        block = static_cast<unsigned char*>(qxRealloc(block, c.shrunk));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(platform::isLargeBlock(block), c.largeShrunk);
+        EXPECT_EQ(firstDifference(block, c.shrunk, 3), c.shrunk);
+        qxFree(block);
+    }
+    qxUseLargeBlocksFrom(4 * kMB);
+}
+
 // A heap block is never taken for a large block, whatever its address.
 TEST(Memory, HeapBlocksAreNotLargeBlocks) {
     std::vector<void*> blocks;
