@@ -13,10 +13,11 @@ Outputs (all deterministic; building and testing never run this script):
 Where the mappings come from
   * 62 code pages (and 10001, used only to make its patch) are read from the platform's own
     conversion functions: dump_cp.c, cross-compiled with x86_64-w64-mingw32-gcc-posix and run
-    under 64-bit Wine with scripts/wine-run.sh (which every machine can run), calls MultiByteToWideChar (MB_ERR_INVALID_CHARS, byte by byte
-    and pair by pair over the lead-byte ranges of GetCPInfo) and WideCharToMultiByte
-    (WC_NO_BEST_FIT_CHARS) for every character. The strict forward call refuses private-use
-    results, so the private-use assignments are taken from the reverse call.
+    under 64-bit Wine (which every machine can run) with scripts/wine-run.sh, calls
+    MultiByteToWideChar (MB_ERR_INVALID_CHARS, byte by byte and pair by pair over the lead-byte
+    ranges of GetCPInfo) and WideCharToMultiByte (WC_NO_BEST_FIT_CHARS) for every character.
+    The strict forward call refuses private-use results, so the private-use assignments are
+    taken from the reverse call.
   * The others are read from glibc's iconv (through ctypes), each from the IBM, ISO or national
     standard that the code page implements; the differences applied to reach the platform's
     mapping are written next to each source in SOURCES below.
@@ -729,9 +730,9 @@ def generate(dump_dir, inc_path, data_dir, verbose):
             report.append("%d: %d single-byte, %d double-byte entries over %d codes" %
                           (cp, got[0], got[1], codes))
         name = "kTable%d" % cp
-        # Double-byte tables are stored unpacked: unpacking one with bzip2 took about a
-        # millisecond of its first conversion (two for GBK), more than many a whole conversion,
-        # for some 60 KB more program each. Single-byte tables unpack in microseconds.
+        # Double-byte tables are stored unpacked: unpacking one with bzip2 cost every process
+        # that converts its charset about a millisecond (two for GBK), for some 60 KB more
+        # program each. Single-byte tables unpack in microseconds.
         texts[name] = table_text(encode_full(ascii_pass, singles, doubles),
                                  stored=(cp == 20127 or cp in DOUBLE))
         text_of[cp] = name
