@@ -65,6 +65,11 @@ void* qxAlloc(std::size_t size) {
     return counted(std::malloc(size ? size : 1));
 }
 
+void* qxAllocSparse(std::size_t size) {
+    if (injectedFailure()) return counted(nullptr);
+    return counted(std::malloc(size ? size : 1));
+}
+
 void* qxAllocLarge(std::size_t size) {
     if (injectedFailure()) return counted(nullptr);
     if (void* block = platform::allocateLargeBlock(size)) return block;

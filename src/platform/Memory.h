@@ -12,6 +12,9 @@ void qxFree(void* block);
 void* qxAllocLarge(std::size_t size);
 // qxRealloc for such a block: a heap block moves into a large one.
 void* qxReallocLarge(void* block, std::size_t size);
+// qxAlloc for a block of which only a small part is ever written, however large it is: it always
+// comes from the heap, where a large page would be cleared whole for it.
+void* qxAllocSparse(std::size_t size);
 // Gives large pages to blocks from `size` bytes up (4 MB unless set), for a process that holds
 // one table at a time (the command-line tool): its few mid-size blocks then cost a fault each
 // rather than one per small page, and the unused rest of their pages is small next to the

@@ -88,8 +88,8 @@ TEST(Memory, ResizingKeepsTheBytes) {
 }
 
 // With the large-block size lowered (as the command-line tool does), blocks from that size up
-// are large blocks, smaller ones stay on the heap, and a large block shrunk below a quarter of
-// the size goes back to the heap with its bytes.
+// are large blocks, smaller ones and sparse ones stay on the heap, and a large block shrunk below
+// a quarter of the size goes back to the heap with its bytes.
 TEST(Memory, LoweredLargeBlockSize) {
     void* probe = qxAllocLarge(16);
     const bool platformHasLargeBlocks = platform::isLargeBlock(probe);
@@ -118,6 +118,11 @@ TEST(Memory, LoweredLargeBlockSize) {
         EXPECT_EQ(firstDifference(block, c.shrunk, 3), c.shrunk);
         qxFree(block);
     }
+    // A block of which little is written stays on the heap, however large.
+    void* sparse = qxAllocSparse(3 * kMB);
+    ASSERT_NE(sparse, nullptr);
+    EXPECT_FALSE(platform::isLargeBlock(sparse));
+    qxFree(sparse);
     qxUseLargeBlocksFrom(4 * kMB);
 }
 

@@ -34,7 +34,7 @@ void* QuenlixBzip2::allocate(void* self, int count, int size) {
         const bool workArray = bytes >= (1u << 20);
         const std::size_t touched = workArray ? std::size_t(owner->tableBytes_) * 4 : bytes;
         const bool large = workArray && touched >= (96u << 10);
-        block = large ? qxAllocLarge(bytes) : qxAlloc(bytes);
+        block = large ? qxAllocLarge(bytes) : workArray ? qxAllocSparse(bytes) : qxAlloc(bytes);
         if (block && !large) platform::prepareToWrite(block, touched < bytes ? touched : bytes);
         return block;
     }
