@@ -19,6 +19,12 @@ export WINEPREFIX=${QX_WINEPREFIX:-$here/build/wineprefix-win64}
 export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# Read only by the qemu-i386 emulator, where it runs the 32-bit programs (emulate-ia32.sh): a
+# guest address space of 2 GiB and 16 MiB. The emulator puts the guest's stack at the top of its
+# space, so with 2 GiB exactly the stack covers the page just below 2 GiB that 32-bit Wine needs
+# for its shared data; with the whole 4 GiB every mapping the Wine loader makes searches the
+# reserved span page by page, and a process takes a minute to start instead of three seconds.
+export QEMU_RESERVED_VA=0x81000000
 loader=/usr/lib/wine/wine64
 if [ ! -x "$loader" ]; then
     echo "wine-run: 64-bit Wine ($loader) is not installed (run scripts/setup.sh)" >&2
@@ -37,6 +43,18 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             mkdir -p "$WINEPREFIX"
             "$loader" wineboot -i >/dev/null 2>&1 || true
+            /usr/lib/wine/wineserver -w || true
+        fi
+    ) 9>"$WINEPREFIX.lock"
+fi
+# A prefix made before 32-bit Wine was installed has no 32-bit system; it is added once (an
+# update is made only when the prefix's stamp does not match this Wine, so the stamp goes first).
+if [ "$bits" = 32 ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+            rm -f "$WINEPREFIX/.update-timestamp"
+            "$loader" wineboot -u >/dev/null 2>&1 || true
             /usr/lib/wine/wineserver -w || true
         fi
     ) 9>"$WINEPREFIX.lock"
