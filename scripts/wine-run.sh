@@ -35,30 +35,24 @@ if [ "$bits" = 32 ] && ! why=$(bash "$here/scripts/probe-ia32.sh"); then
     exit 126
 fi
 
-# The prefix is made once; a lock keeps parallel test programs from making it twice.
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$(dirname "$WINEPREFIX")"
+# wineboot FLAG, unless FILE exists: a lock keeps parallel test programs from running it twice.
+boot_once() { # FILE FLAG
+    [ ! -f "$1" ] || return 0
+    mkdir -p "$WINEPREFIX"
     (
         flock 9
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            mkdir -p "$WINEPREFIX"
-            "$loader" wineboot -i >/dev/null 2>&1 || true
+        if [ ! -f "$1" ]; then
+            # An update is made only when the prefix's stamp does not match this Wine.
+            [ "$2" != -u ] || rm -f "$WINEPREFIX/.update-timestamp"
+            "$loader" wineboot "$2" >/dev/null 2>&1 || true
             /usr/lib/wine/wineserver -w || true
         fi
     ) 9>"$WINEPREFIX.lock"
-fi
-# A prefix made before 32-bit Wine was installed has no 32-bit system; it is added once (an
-# update is made only when the prefix's stamp does not match this Wine, so the stamp goes first).
-if [ "$bits" = 32 ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-    (
-        flock 9
-        if [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
-            rm -f "$WINEPREFIX/.update-timestamp"
-            "$loader" wineboot -u >/dev/null 2>&1 || true
-            /usr/lib/wine/wineserver -w || true
-        fi
-    ) 9>"$WINEPREFIX.lock"
-fi
+}
+# The prefix is made once. One made before 32-bit Wine was installed has no 32-bit system: it
+# gets one before its first 32-bit program.
+boot_once "$WINEPREFIX/system.reg" -i
+[ "$bits" != 32 ] || boot_once "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" -u
 
 program=$1
 shift
