@@ -4,20 +4,26 @@
 # 32-bit Wine, and with it the i686 DLL's suites, run after all: slower, but the same programs
 # through the same Windows loader. The kernel tries its own loaders before any such handler, so
 # on a machine that runs 32-bit programs natively the handler is never used.
-#   emulate-ia32.sh   exit 0 when 32-bit programs run now (natively, or emulated through the
-#                     handler); otherwise exit 1 and print why on stdout
+#   emulate-ia32.sh           exit 0 when 32-bit programs run now (natively, or emulated
+#                             through the handler); otherwise exit 1 and print why on stdout
+#   emulate-ia32.sh --active  exit 0 when the handler is registered: it is only ever registered
+#                             where the probe failed, so 32-bit programs here run emulated
 # wine-run.sh sizes the emulated address space for Wine (QEMU_RESERVED_VA, see there).
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+misc=/proc/sys/fs/binfmt_misc
+name=qx-i386
+if [ "${1:-}" = --active ]; then
+    [ -e "$misc/$name" ]
+    exit
+fi
 bash "$here/probe-ia32.sh" >/dev/null && exit 0
 
 emulator=$(command -v qemu-i386) || { echo "qemu-i386 is not installed"; exit 1; }
-misc=/proc/sys/fs/binfmt_misc
 if [ ! -e "$misc/register" ]; then
     mount -t binfmt_misc binfmt_misc "$misc" 2>/dev/null ||
         { echo "binfmt_misc is not available to register an emulator (not root, or no kernel support)"; exit 1; }
 fi
-name=qx-i386
 if [ ! -e "$misc/$name" ]; then
     # i386 ELF executables and shared objects (type 2 or 3, machine 3); the kernel reads the \x
     # escapes itself, so they are written as they stand.

@@ -49,10 +49,9 @@ if [ "$linux_only" != 1 ]; then
     done
     # 32-bit Wine only where it can run: on a machine without 32-bit execution the package
     # installs, but every program it starts fails with "Exec format error". There the kernel is
-    # first given qemu-i386 as the handler of 32-bit programs (registered only where the probe
-    # failed, so its presence tells an emulated machine). qemu-user comes without its recommended
-    # handlers for every architecture (lean): only ours is registered.
-    if [ -e /proc/sys/fs/binfmt_misc/qx-i386 ] || ! bash "$here/probe-ia32.sh" >/dev/null; then
+    # first given qemu-i386 as the handler of 32-bit programs. qemu-user comes without its
+    # recommended handlers for every architecture (lean): only ours is registered.
+    if bash "$here/emulate-ia32.sh" --active || ! bash "$here/probe-ia32.sh" >/dev/null; then
         native32=0
         have_pkg qemu-user || apt_install --lean qemu-user
         if why=$(bash "$here/emulate-ia32.sh"); then

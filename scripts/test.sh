@@ -81,18 +81,18 @@ side_by_side() {
         64=build/win64/src/com/QuenlixCsv.dll 32=build/win32/src/com/QuenlixCsv.dll
 }
 
-if why=$(bash scripts/probe-ia32.sh) && [ ! -e /proc/sys/fs/binfmt_misc/qx-i386 ]; then
+if why=$(bash scripts/probe-ia32.sh) && ! bash scripts/emulate-ia32.sh --active; then
     echo "=== Windows build (i686-w64-mingw32): suites under Wine, 32-bit programs in the 64-bit prefix ==="
     windows_build 32 mingw-i686
     (cd build/win32 && ctest --output-on-failure)
     side_by_side
     echo "test: all suites passed, 64-bit and 32-bit"
 elif [ -z "${why:-}" ]; then
-    # 32-bit programs run only through the qemu-i386 handler that setup.sh registered where the
-    # probe failed. The emulator cannot run a 32-bit Wine program that starts threads (even two
-    # threads that count crash it), so the suites whose programs start threads, the unit tests
-    # and the thread stress, run as the 32-bit Linux program instead; every other 32-bit suite,
-    # the component's through COM and cscript among them, runs under Wine as on a native machine.
+    # 32-bit programs run only through the qemu-i386 handler that setup.sh registered. The
+    # emulator cannot run a 32-bit Wine program that starts threads (even two threads that count
+    # crash it), so the suites whose programs start threads, the unit tests and the thread
+    # stress, run as the 32-bit Linux program instead; every other 32-bit suite, the component's
+    # through COM and cscript among them, runs under Wine as on a native machine.
     echo "=== Windows build (i686-w64-mingw32): suites under emulated 32-bit Wine, but the threaded ones ==="
     windows_build 32 mingw-i686
     (cd build/win32 && ctest --output-on-failure -E '^(qx_tests|thread_stress)$')
