@@ -118,19 +118,27 @@ bool ClsCsv::GetCell(int row, int col, XString& out) {
     if (lock_.tryEnterBiased()) {
         const char* cell;
         int length;
-        bool asIs, done = false;
+        bool asIs;
         if (grid_.fieldInPlace(row, col, &cell, &length, &asIs)) {
-            const std::ptrdiff_t readable = grid_.readableFrom(cell);
-            // A short field with quotes in it ("say ""hi""") is unquoted as it is copied.
-            done = asIs ? out.setFromUtf8Quick(cell, length, readable)
-                        : out.setFromUtf8Written(length, [&](char* to) {
-                              return FieldScanner::unquoteShort(cell, length, readable, to);
-                          });
+            if (!asIs) return getQuotedCell(row, col, out, cell, length);
+            if (out.setFromUtf8Quick(cell, length, grid_.readableFrom(cell))) {
+                lock_.leaveBiased();
+                return true;
+            }
         }
         lock_.leaveBiased();
-        if (done) return true;
     }
     return getCellLocked(row, col, out);
+}
+
+// GetCell's fast path for a field with quotes in it ("say ""hi""")), out of line so that the
+// plain case needs no registers saved: a short one is unquoted as it is copied.
+bool ClsCsv::getQuotedCell(int row, int col, XString& out, const char* cell, int length) {
+    const std::ptrdiff_t readable = grid_.readableFrom(cell);
+    const bool done = out.setFromUtf8Written(
+        length, [&](char* to) { return FieldScanner::unquoteShort(cell, length, readable, to); });
+    lock_.leaveBiased();
+    return done || getCellLocked(row, col, out);
 }
 
 bool ClsCsv::getCellLocked(int row, int col, XString& out) {

@@ -43,6 +43,8 @@ public:
 
 private:
     bool getCellLocked(int row, int col, XString& out);
+    // Entered through the lock's biased path, which it leaves.
+    bool getQuotedCell(int row, int col, XString& out, const char* cell, int length);
     mutable CriticalSection lock_; // also taken by the const get_Crlf and get_HasColumnNames
     Grid grid_;
     // Receives cells and column names on their way to the caller; reused under the lock so that

@@ -57,6 +57,7 @@ int Grid::getNumColumns(int row) {
     if (!rows_.text(row, &text, &length)) return 0;
     useIndex(row, text, length);
     count = length == 0 ? 0 : lastRow_.countFields(text, length, row, delimiter_);
+    markInPlace(row, text);
     if (count < 0) {
         count = 1;
         FieldScanner::scanSeparators(text, 0, length, delimiter_, kQuotes, kBackslash, [&](int) {
@@ -84,7 +85,10 @@ bool Grid::cellText(int row, int col, StringBuffer& scratch, const char** cell,
     useIndex(row, text, length);
     int start = 0, end = 0;
     bool asIs = false;
-    switch (lastRow_.locate(text, length, row, delimiter_, col, &start, &end, &asIs)) {
+    const RowFields::Result found =
+        lastRow_.locate(text, length, row, delimiter_, col, &start, &end, &asIs);
+    markInPlace(row, text);
+    switch (found) {
     case RowFields::kFound:
         if (asIs) {
             *cell = text + start;

@@ -48,15 +48,7 @@ public:
     // The same for any field of the row read last, a loaded row: its extent, which *asIs tells
     // to be the cell itself or the raw field that still needs unquoting.
     bool fieldInPlace(int row, int col, const char** text, int* length, bool* asIs) const {
-        const char* rowText;
-        int rowLength, start, end;
-        if (rows_.loadedText(row, &rowText, &rowLength) &&
-            lastRow_.lookup(rowText, rowLength, row, delimiter_, col, &start, &end, asIs)) {
-            *text = rowText + start;
-            *length = end - start;
-            return true;
-        }
-        return false;
+        return lastRow_.lookupInPlace(row, col, text, length, asIs);
     }
     // For a cell that cellInPlace gave: how many bytes from it on may be read.
     std::ptrdiff_t readableFrom(const char* cell) const { return rows_.blockEnd() - cell; }
@@ -106,6 +98,14 @@ private:
     // past it first when the index has not reached it.
     void useIndex(int row, const char* text, int length) const;
     void extendIndex(int row) const;
+    // Marks the row memo, just filled for the row, as one for fieldInPlace when the row is a
+    // loaded one.
+    void markInPlace(int row, const char* text) const {
+        const char* loaded;
+        int length;
+        if (rows_.loadedText(row, &loaded, &length) && loaded == text)
+            lastRow_.markInPlace(row, text);
+    }
     // Loads the text in block[0..length) (block[length] is NUL), which the grid takes over; the
     // block is `capacity` bytes long, and rows that grow when saved may move behind the text.
     // With source, block is filled with source[0..length) as it is cut.

@@ -15,6 +15,7 @@ RowFields::~RowFields() {
 }
 
 void RowFields::reset(const char* text, int length, int row, char delimiter) {
+    inPlaceRow_ = -1;
     data_ = text;
     length_ = length;
     row_ = row;
@@ -28,6 +29,7 @@ void RowFields::reset(const char* text, int length, int row, char delimiter) {
 
 void RowFields::borrow(const char* text, int length, int row, char delimiter, const int* starts,
                        int fields) {
+    inPlaceRow_ = -1;
     data_ = text;
     length_ = length;
     row_ = row;

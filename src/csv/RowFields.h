@@ -18,7 +18,10 @@ public:
     RowFields(const RowFields&) = delete;
     RowFields& operator=(const RowFields&) = delete;
 
-    void clear() { data_ = nullptr; }
+    void clear() {
+        data_ = nullptr;
+        inPlaceRow_ = -1;
+    }
 
     // The extent [*start, *end) of field col of the row text (quotes and escapes honoured),
     // kBeyondLastField when the row has fewer fields, kNoMemory when the offsets could not be
@@ -39,6 +42,23 @@ public:
         const int kind = table_[col] & kKinds;
         *start = (table_[col] >> 2) + (kind >> 1);
         *end = (table_[col + 1] >> 2) - 1 - (kind >> 1);
+        *asIs = kind != kUnquote;
+        return true;
+    }
+    // The caller's mark that the memo's row is a loaded row whose text stays where it lies
+    // until the memo is cleared (the grid clears it whenever a row text or the delimiter
+    // changes): lookupInPlace then answers for that row without being given its text. Ignored
+    // unless the memo holds that row and text.
+    void markInPlace(int row, const char* text) {
+        if (data_ == text && data_ && row_ == row) inPlaceRow_ = row;
+    }
+    // lookup for the marked row: *text and *length give the field's extent in the row text.
+    bool lookupInPlace(int row, int col, const char** text, int* length, bool* asIs) const {
+        if (row != inPlaceRow_ || col >= ready_ || col < 0) return false;
+        const int kind = table_[col] & kKinds;
+        const int start = (table_[col] >> 2) + (kind >> 1);
+        *text = data_ + start;
+        *length = (table_[col + 1] >> 2) - 1 - (kind >> 1) - start;
         *asIs = kind != kUnquote;
         return true;
     }
@@ -73,6 +93,7 @@ private:
     const char* data_ = nullptr;
     int length_ = 0;
     int row_ = -1;
+    int inPlaceRow_ = -1; // see markInPlace; -1 while unmarked
     char delimiter_ = 0;
     // starts_[i]: four times the offset of field i's first byte, plus its kind: kUnquote when
     // the field holds a quote or a backslash (its cell differs from its raw text), kQuotedOnly
