@@ -131,7 +131,7 @@ bool ClsCsv::GetCell(int row, int col, XString& out) {
     return getCellLocked(row, col, out);
 }
 
-// GetCell's fast path for a field with quotes in it ("say ""hi""")), out of line so that the
+// GetCell's fast path for a field with quotes in it ("say ""hi"""), out of line so that the
 // plain case needs no registers saved: a short one is unquoted as it is copied.
 bool ClsCsv::getQuotedCell(int row, int col, XString& out, const char* cell, int length) {
     const std::ptrdiff_t readable = grid_.readableFrom(cell);

@@ -3,7 +3,8 @@
 // for the row it read last, so that reading a row's cells one after the other costs one pass
 // over the row rather than one pass per cell. The grid forgets it (clear()) whenever a row text
 // or the delimiter changes; as a second guard it also answers only for the same row, text
-// address, length and delimiter that it was filled from.
+// address, length and delimiter that it was filled from (lookupInPlace, for a row the grid has
+// marked, relies on the clearing alone).
 
 class RowFields {
 public:
