@@ -55,7 +55,8 @@ public:
     }
     // lookup for the marked row: *text and *length give the field's extent in the row text.
     bool lookupInPlace(int row, int col, const char** text, int* length, bool* asIs) const {
-        if (row != inPlaceRow_ || col >= ready_ || col < 0) return false;
+        // (Unmarked is -1, which a caller may ask for too.)
+        if (row != inPlaceRow_ || row < 0 || col >= ready_ || col < 0) return false;
         const int kind = table_[col] & kKinds;
         const int start = (table_[col] >> 2) + (kind >> 1);
         *text = data_ + start;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 namespace {
@@ -49,6 +50,46 @@ TEST(ClsCsvSettings, DelimiterColumnNamesAndRanges) {
     EXPECT_TRUE(off.obj.SetCell(0, -1, X("x")));
     EXPECT_FALSE(off.obj.SetColumnName(1000001, X("n")));
     EXPECT_TRUE(off.obj.SetColumnName(1000000, X("n")));
+}
+
+// A row before the first never reads, whatever the reads and changes before it left behind for
+// the next cell of the row read last.
+TEST(ClsCsvRanges, RowMinusOneFailsAfterAnyReadOrChange) {
+    const std::function<void(Csv&)> before[] = {
+        [](Csv&) {},
+        [](Csv& c) { c.cell(0, 1); },
+        [](Csv& c) { // the row read is changed
+            c.cell(0, 1);
+            c.obj.SetCell(0, 0, X("x"));
+        },
+        [](Csv& c) { // an edited row is read
+            c.obj.SetCell(1, 0, X("x"));
+            c.cell(1, 1);
+        },
+        [](Csv& c) {
+            c.cell(0, 1);
+            c.obj.put_Delimiter(X(";"));
+        },
+        [](Csv& c) { // read out of order (through the field index), then loaded again
+            c.cell(2, 1);
+            c.cell(0, 1);
+            c.loadString("p,q\nr,s\n");
+        },
+        [](Csv& c) {
+            c.cell(2, 1);
+            c.cell(0, 1);
+            c.save();
+        },
+    };
+    for (size_t i = 0; i < sizeof before / sizeof *before; ++i)
+        for (int col : {0, 1}) {
+            SCOPED_TRACE(testing::Message() << "sequence " << i << " column " << col);
+            Csv csv;
+            ASSERT_TRUE(csv.loadString("a,b\nc,\"d\"\ne,f\n"));
+            before[i](csv);
+            XString out;
+            EXPECT_FALSE(csv.obj.GetCell(-1, col, out)) << out.getUtf8();
+        }
 }
 
 TEST(ClsCsvLog, LoadsAndSavesAreLoggedOtherCallsAreNot) {
