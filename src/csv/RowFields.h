@@ -40,10 +40,7 @@ public:
     bool lookup(const char* text, int length, int row, char delimiter, int col, int* start,
                 int* end, bool* asIs) const {
         if (col >= ready_ || col < 0 || !holds(text, length, row, delimiter)) return false;
-        const int kind = table_[col] & kKinds;
-        *start = (table_[col] >> 2) + (kind >> 1);
-        *end = (table_[col + 1] >> 2) - 1 - (kind >> 1);
-        *asIs = kind != kUnquote;
+        extent(col, start, end, asIs);
         return true;
     }
     // The caller's mark that the memo's row is a loaded row whose text stays where it lies
@@ -57,11 +54,10 @@ public:
     bool lookupInPlace(int row, int col, const char** text, int* length, bool* asIs) const {
         // (Unmarked is -1, which a caller may ask for too.)
         if (row != inPlaceRow_ || row < 0 || col >= ready_ || col < 0) return false;
-        const int kind = table_[col] & kKinds;
-        const int start = (table_[col] >> 2) + (kind >> 1);
+        int start, end;
+        extent(col, &start, &end, asIs);
         *text = data_ + start;
-        *length = (table_[col + 1] >> 2) - 1 - (kind >> 1) - start;
-        *asIs = kind != kUnquote;
+        *length = end - start;
         return true;
     }
     // The row's field count (the whole row is scanned once); -1 for kNoMemory.
@@ -82,6 +78,13 @@ public:
                 int fields);
 
 private:
+    // The extent of field col (a known one) as lookup gives it.
+    void extent(int col, int* start, int* end, bool* asIs) const {
+        const int kind = table_[col] & kKinds;
+        *start = (table_[col] >> 2) + (kind >> 1);
+        *end = (table_[col + 1] >> 2) - 1 - (kind >> 1);
+        *asIs = kind != kUnquote;
+    }
     Result locateSlow(const char* text, int length, int row, char delimiter, int col, int* start,
                       int* end, bool* asIs);
     void reset(const char* text, int length, int row, char delimiter);
