@@ -6,12 +6,17 @@
 //   client_bench dll  FILE OUT REPETITIONS DLL      QuenlixCsv.dll through IQuenlixCsv's vtable
 //                                                   (Windows builds)
 //
+// The dll pass also times the BSTRs alone: one SysAllocStringLen and SysFreeString per cell, of
+// the lengths the read gave, with no component involved. That is what the interface's contract
+// (a new string per GetCell) costs the process whatever the component does, so it bounds how fast
+// any read through the interface can be.
+//
 // bench/compare runs it natively on Linux, and under Wine as core and as dll for each Windows
 // build, so the table shows what the DLL costs against the native build, and how much of that
 // is Wine's and the compiler's (core under Wine) rather than the automation layer's. Prints one
-// JSON object: {"read": [seconds...], "edit": [seconds...], "cells": N}. Times are wall clock
-// of a single thread on an otherwise idle machine; the object's creation and release are timed
-// with the work, as a client pays for them.
+// JSON object: {"read": [seconds...], "edit": [seconds...], "cells": N} ("bstr": [seconds...] as
+// well for dll). Times are wall clock of a single thread on an otherwise idle machine; the object's
+// creation and release are timed with the work, as a client pays for them.
 #include "csv/ClsCsv.h"
 #include "text/XString.h"
 
@@ -36,6 +41,8 @@ std::string editedValue(long k) {
 
 // The two operations over the document object itself.
 struct CoreClient {
+    static const bool kBstrs = false;
+    long bstrs() { return 0; }
     XString file, out, utf8;
     std::vector<std::unique_ptr<XString>> values;
     CoreClient(const char* f, const char* o) {
@@ -79,9 +86,11 @@ std::wstring wide(const char* s) {
 // The same through the DLL, as an early-bound client calls it: BSTRs in and out, one object per
 // operation from the class factory.
 struct DllClient {
+    static const bool kBstrs = true;
     IClassFactory* factory = nullptr;
     BSTR file, out, utf8;
     std::vector<BSTR> values;
+    std::vector<unsigned> lengths; // of the cells the last read gave
     DllClient(const char* f, const char* o, const char* dll) {
         HMODULE m = LoadLibraryW(wide(dll).c_str());
         auto get = m ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
@@ -108,6 +117,7 @@ struct DllClient {
         long ok = 0, rows = 0, cells = 0, bytes = 0;
         if (!csv || FAILED(csv->LoadFile2(file, utf8, &ok)) || !ok) return -1;
         csv->get_NumRows(&rows);
+        lengths.clear();
         for (long r = 0; r < rows; ++r) {
             long cols = 0;
             csv->GetNumCols(r, &cols);
@@ -115,11 +125,23 @@ struct DllClient {
                 BSTR cell = nullptr;
                 csv->GetCell(r, c, &cell);
                 bytes += SysStringLen(cell);
+                lengths.push_back(SysStringLen(cell));
                 SysFreeString(cell);
             }
         }
         csv->Release();
         return bytes >= 0 ? cells : -1;
+    }
+    // A string of each length the read gave, made and freed as a client of GetCell does.
+    long bstrs() {
+        static const wchar_t kFill[64] = {L'x'};
+        long units = 0;
+        for (unsigned n : lengths) {
+            BSTR s = SysAllocStringLen(n <= 64 ? kFill : nullptr, n);
+            units += SysStringLen(s);
+            SysFreeString(s);
+        }
+        return units;
     }
     bool edit() {
         IQuenlixCsv* csv = create();
@@ -140,7 +162,7 @@ struct DllClient {
 #endif
 
 template <class Client> int run(Client& client, int repetitions) {
-    std::vector<double> read, edit;
+    std::vector<double> read, edit, bstr;
     long cells = 0;
     for (int i = 0; i < repetitions; ++i) {
         auto t0 = std::chrono::steady_clock::now();
@@ -148,12 +170,15 @@ template <class Client> int run(Client& client, int repetitions) {
         auto t1 = std::chrono::steady_clock::now();
         const bool edited = client.edit();
         auto t2 = std::chrono::steady_clock::now();
-        if (cells < 0 || !edited) {
+        const long units = client.bstrs();
+        auto t3 = std::chrono::steady_clock::now();
+        if (cells < 0 || !edited || units < 0) {
             std::fprintf(stderr, "client_bench: a load or save failed\n");
             return 1;
         }
         read.push_back(std::chrono::duration<double>(t1 - t0).count());
         edit.push_back(std::chrono::duration<double>(t2 - t1).count());
+        bstr.push_back(std::chrono::duration<double>(t3 - t2).count());
     }
     auto list = [](const std::vector<double>& v) {
         std::string s;
@@ -161,8 +186,9 @@ template <class Client> int run(Client& client, int repetitions) {
             s += (s.empty() ? "" : ", ") + std::to_string(d);
         return s;
     };
-    std::printf("{\"read\": [%s], \"edit\": [%s], \"cells\": %ld}\n", list(read).c_str(),
-                list(edit).c_str(), cells);
+    std::printf("{\"read\": [%s], \"edit\": [%s], ", list(read).c_str(), list(edit).c_str());
+    if (Client::kBstrs) std::printf("\"bstr\": [%s], ", list(bstr).c_str());
+    std::printf("\"cells\": %ld}\n", cells);
     return 0;
 }
 
