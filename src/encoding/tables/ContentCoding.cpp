@@ -5,16 +5,23 @@
 
 namespace {
 
-// Value of a base64 character, or -1 for the characters between '+' and 'z' that are not in the
-// alphabet (the embedded tables contain none; they are skipped like white space).
-int base64Value(unsigned char c) {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return -1;
-}
+// The value of each base64 character; 0xFF for every other byte, which the decoder skips like
+// white space (the embedded tables hold none).
+struct Base64Values {
+    unsigned char of[256];
+    constexpr Base64Values() : of() {
+        for (int c = 0; c < 256; ++c) {
+            const int v = c >= 'A' && c <= 'Z'   ? c - 'A'
+                          : c >= 'a' && c <= 'z' ? c - 'a' + 26
+                          : c >= '0' && c <= '9' ? c - '0' + 52
+                          : c == '+'             ? 62
+                          : c == '/'             ? 63
+                                                 : 0xFF;
+            of[c] = static_cast<unsigned char>(v);
+        }
+    }
+};
+constexpr Base64Values kBase64Values;
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
@@ -35,13 +42,29 @@ unsigned char* ContentCoding::decodeBase64(const char* text, int length, int* si
     std::size_t n = 0;
     uint32_t group = 0; // up to four 6-bit values, most significant first
     int inGroup = 0;
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(text);
     for (int i = 0; i < length; ++i) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
+        // Whole groups of four alphabet characters (the embedded tables are nothing else but for
+        // their end) go in at once; anything else goes through the character loop below.
+        if (inGroup == 0) {
+            while (i <= length - 4) {
+                const uint32_t a = kBase64Values.of[in[i]], b = kBase64Values.of[in[i + 1]],
+                               c = kBase64Values.of[in[i + 2]], d = kBase64Values.of[in[i + 3]];
+                if ((a | b | c | d) & 0x80) break;
+                const uint32_t whole = a << 18 | b << 12 | c << 6 | d;
+                out[n] = static_cast<unsigned char>(whole >> 16);
+                out[n + 1] = static_cast<unsigned char>(whole >> 8);
+                out[n + 2] = static_cast<unsigned char>(whole);
+                n += 3;
+                i += 4;
+            }
+            if (i >= length) break;
+        }
+        const unsigned char c = in[i];
         if (c == 0 || c == '=') break;
-        if (c < '+' || c > 'z') continue; // CR, LF, tab, blank and other controls included
-        int v = base64Value(c);
-        if (v < 0) continue;
-        group = (group << 6) | static_cast<uint32_t>(v);
+        const uint32_t v = kBase64Values.of[c];
+        if (v == 0xFF) continue; // CR, LF, tab, blank and other controls included
+        group = (group << 6) | v;
         if (++inGroup == 4) {
             out[n++] = static_cast<unsigned char>(group >> 16);
             out[n++] = static_cast<unsigned char>(group >> 8);
