@@ -70,10 +70,13 @@ public:
     // The same for text[0..length), which the grid copies as it cuts it (one pass for both) and
     // leaves unchanged.
     int loadCsvCopy(const char* text, int length, char initialDelimiter);
-    void saveCsv(const char* charsetName, StringBuffer& out);
+    // With `later`, the stored rows are left as they are and the ones the save normalises are
+    // listed there (see saveLinesInto).
+    void saveCsv(const char* charsetName, StringBuffer& out, ExtIntArray* later = nullptr);
     // Writes what saveCsv gives straight to a file, in stretches of about pieceBytes (whole
     // lines), each converted on its own where the charset allows, so that no copy of the whole
-    // table is made. Failures are logged by the file layer.
+    // table is made. Failures are logged by the file layer; the stored rows are normalised only
+    // once the file is written, so a save that fails leaves the table as it was.
     bool saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase* log,
                        int pieceBytes = kSavePieceBytes);
     static const int kSavePieceBytes = 1 << 18;
@@ -91,8 +94,13 @@ private:
     // Appends to out each line saveCsv writes, with its line end: the column-name line, then
     // every row with its line ends normalised. beforeLine(text, length) is called with each
     // line as stored before it goes in (for rows copied as one stretch of the loaded text, with
-    // the first of them only); the save stops when it returns false.
-    template <class F> void saveLinesInto(StringBuffer& out, F&& beforeLine);
+    // the first of them only); the save stops when it returns false. With `later`, the stored
+    // rows stay as they are: the rows whose text the normalising changes go into it, for
+    // normaliseRows once the text has been written (a failed write changes nothing).
+    template <class F>
+    void saveLinesInto(StringBuffer& out, F&& beforeLine, ExtIntArray* later = nullptr);
+    // Normalises the line ends of the stored rows listed, as a save does.
+    void normaliseRows(const ExtIntArray& rows);
     bool cellText(int row, int col, StringBuffer& scratch, const char** text, int* length) const;
     // Points the row memo at the index's field starts for the row, indexing rows up to some way
     // past it first when the index has not reached it.

@@ -98,10 +98,11 @@ char* putCrlfBlocks(const char* text, int size, std::ptrdiff_t readable, char* o
 
 // A loaded row that held an LF, saved with CR LF line ends: its normalised text is written
 // straight into out and then kept as the row's text, instead of being normalised in the store
-// and copied out. False, out as it was, when the room already in out may be too small (the
-// caller's appends grow it by a share of its size).
+// and copied out; with `later` the row is listed there instead, for after the write. False, out
+// as it was, when the room already in out may be too small (the caller's appends grow it by a
+// share of its size).
 bool appendCrlfLine(StringBuffer& out, RowStore& rows, int row, const char* line, int size,
-                    const char* end, int endLength) {
+                    const char* end, int endLength, ExtIntArray* later) {
     const int at = out.getSize();
     if (size < 0 || static_cast<long long>(at) + 2LL * size + 16 + endLength >= out.getCapacity())
         return false;
@@ -110,7 +111,7 @@ bool appendCrlfLine(StringBuffer& out, RowStore& rows, int row, const char* line
     // A row an earlier save normalised stays as it is. Without memory for its new text the row
     // goes out unchanged, as a row the store cannot normalise does.
     if ((n != size || std::memcmp(to, line, static_cast<size_t>(size)) != 0) &&
-        !rows.replaceLoaded(row, to, n)) {
+        !(later ? later->append(row) : rows.replaceLoaded(row, to, n))) {
         std::memcpy(to, line, static_cast<size_t>(size));
         n = size;
     }
@@ -132,6 +133,29 @@ int appendPlainRun(StringBuffer& out, const RowStore& rows, int first, const cha
     if (done > 0) out.setLength(at + written);
     return done;
 }
+
+// Appends text[0..length) to out with its line ends normalised as RowStore::normaliseLineEnds
+// normalises a stored row; false, out as it was, without memory.
+bool appendNormalised(StringBuffer& out, const char* text, int length, bool crlf) {
+    const int at = out.getSize();
+    if (crlf) {
+        // Room for the text at most doubled; short of it the buffer grows by half its size, as
+        // appends grow it, so that many such rows do not copy it over each time.
+        const long long room = 2LL * length + 16;
+        if (at + room > 0x7FFFFFF0LL) return false;
+        if (at + room >= out.getCapacity() && !out.expectNumBytes(static_cast<int>(room), at / 2))
+            return false;
+        char* to = out.getWritableData() + at;
+        // Only the text itself may be read: no room past it is known.
+        out.setLength(at + static_cast<int>(putCrlfBlocks(text, length, length, to) - to));
+        return true;
+    }
+    const int before = out.getSize();
+    out.appendN(text, length);
+    if (out.getSize() != before + length) return false;
+    out.setLength(at + StringBuffer::toLfInPlace(out.getWritableData() + at, length));
+    return true;
+}
 } // namespace
 
 void Grid::quoteIfNeeded(StringBuffer& value) const {
@@ -145,8 +169,14 @@ void Grid::quoteIfNeeded(StringBuffer& value) const {
     value.append("\"");
 }
 
-template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
-    lastRow_.clear(); // line ends inside stored rows are normalised below
+void Grid::normaliseRows(const ExtIntArray& rows) {
+    lastRow_.clear(); // the rows' texts move
+    for (int i = 0; i < rows.getSize(); ++i)
+        rows_.normaliseLineEnds(rows.elementAt(i), crlf);
+}
+
+template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine, ExtIntArray* later) {
+    lastRow_.clear(); // line ends inside stored rows are normalised below (or after the write)
     const char* lineEnd = crlf ? "\r\n" : "\n";
     const int lineEndLength = crlf ? 2 : 1;
     // The column-name line is written as it stands; only rows have their line ends normalised.
@@ -174,7 +204,7 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
         // crlf on, so it goes straight to normalising, which leaves a row with nothing to change
         // as it is.
         const bool withLf = crlf && loadedWithLf;
-        if (withLf ? appendCrlfLine(out, rows_, i, text, length, lineEnd, lineEndLength)
+        if (withLf ? appendCrlfLine(out, rows_, i, text, length, lineEnd, lineEndLength, later)
                    : appendPlainLine(out, text, length, lineEnd, lineEndLength))
             continue;
         // Only a row holding CR or LF changes when normalised (CR LF pairs alone with crlf off).
@@ -183,13 +213,24 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine) {
             withLf || (crlf ? cr || std::memchr(text, '\n', static_cast<size_t>(length))
                             : cr && std::strstr(static_cast<const char*>(cr), "\r\n"));
         // Without memory for a copy of its own, a row that should change is written unchanged.
-        if (change && rows_.normaliseLineEnds(i, crlf)) rows_.text(i, &text, &length);
+        if (change && later) {
+            // The row changes after the write; until then it goes out as it will be.
+            if (later->append(i)) {
+                if (appendNormalised(out, text, length, crlf)) {
+                    out.appendN(lineEnd, lineEndLength);
+                    continue;
+                }
+                later->setAt(later->getSize() - 1, -1); // a row normaliseRows skips
+            }
+        } else if (change && rows_.normaliseLineEnds(i, crlf)) {
+            rows_.text(i, &text, &length);
+        }
         out.appendN(text, length);
         out.appendN(lineEnd, lineEndLength);
     }
 }
 
-void Grid::saveCsv(const char* charsetName, StringBuffer& out) {
+void Grid::saveCsv(const char* charsetName, StringBuffer& out, ExtIntArray* later) {
     out.clear();
     const int lineEndLength = crlf ? 2 : 1;
 
@@ -208,7 +249,8 @@ void Grid::saveCsv(const char* charsetName, StringBuffer& out) {
         out.expectNumBytes(static_cast<int>(total), static_cast<int>(total / 16)) &&
         total >= (1 << 20))
         platform::prepareToWrite(out.getWritableData() + out.getSize(), static_cast<size_t>(total));
-    saveLinesInto(out, [](const char*, int) { return true; });
+    saveLinesInto(
+        out, [](const char*, int) { return true; }, later);
 
     Charset cs;
     cs.setByName(charsetName);
@@ -222,10 +264,15 @@ bool Grid::saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase*
     cs.setByName(charsetName);
     const int cp = cs.getCodePage();
     const bool convert = cp != 0 && cp != 65001;
+    // Stored rows are normalised only once the file has been written: a save that fails leaves
+    // the table as it was.
+    ExtIntArray later;
     if (convert && !EncodingConvert::encodesByLines(cp)) {
         StringBuffer text;
-        saveCsv(charsetName, text);
-        return text.saveToFile(utf8Path, log);
+        saveCsv(charsetName, text, &later);
+        if (!text.saveToFile(utf8Path, log)) return false;
+        normaliseRows(later);
+        return true;
     }
 
     // Lines are gathered into a piece of about pieceBytes, which is converted on its own and
@@ -233,25 +280,29 @@ bool Grid::saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase*
     // the table.
     class Content : public FileContent {
     public:
-        Content(Grid& grid, int cp, bool convert, int pieceBytes)
+        Content(Grid& grid, int cp, bool convert, int pieceBytes, ExtIntArray& later)
             : FileContent(nullptr, 0), grid_(grid), cp_(cp), convert_(convert),
-              pieceBytes_(pieceBytes) {}
+              pieceBytes_(pieceBytes), later_(later) {}
         bool writeTo(Writer& writer) override {
             piece_.clear();
+            later_.clear(); // (the file layer may try a second name)
             // Room for a whole piece at once (a longer line grows it as needed).
             if (piece_.expectNumBytes(pieceBytes_ + 64))
                 platform::prepareToWrite(piece_.getWritableData(), pieceBytes_ + 64);
             bool ok = true;
-            grid_.saveLinesInto(piece_, [&](const char* line, int size) {
-                // A converted piece never starts with a byte-order mark: the converter would
-                // take it for the mark of the whole text and drop it.
-                if (piece_.getSize() >= pieceBytes_ &&
-                    !(convert_ && size >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0)) {
-                    ok = flush(writer);
-                    if (!ok) return false;
-                }
-                return true;
-            });
+            grid_.saveLinesInto(
+                piece_,
+                [&](const char* line, int size) {
+                    // A converted piece never starts with a byte-order mark: the converter would
+                    // take it for the mark of the whole text and drop it.
+                    if (piece_.getSize() >= pieceBytes_ &&
+                        !(convert_ && size >= 3 && std::memcmp(line, "\xEF\xBB\xBF", 3) == 0)) {
+                        ok = flush(writer);
+                        if (!ok) return false;
+                    }
+                    return true;
+                },
+                &later_);
             return ok && flush(writer);
         }
 
@@ -277,6 +328,9 @@ bool Grid::saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase*
         const int pieceBytes_;
         StringBuffer piece_;
         DataBuffer converted_;
-    } content(*this, cp, convert, pieceBytes);
-    return FileAccess::writeWholeFile(utf8Path, content, log);
+        ExtIntArray& later_;
+    } content(*this, cp, convert, pieceBytes, later);
+    if (!FileAccess::writeWholeFile(utf8Path, content, log)) return false;
+    normaliseRows(later);
+    return true;
 }

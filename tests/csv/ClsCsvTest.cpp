@@ -129,6 +129,41 @@ TEST(ClsCsvFiles, SaveFileAndByteOrderMark) {
     EXPECT_EQ(utf8.cell(0, 1), "é");
 }
 
+// A save normalises the line ends inside stored rows, but only once the file is written: a
+// save that fails leaves every cell as it was, whichever way the charset is written out (by
+// stretches of lines, or as one converted text). What a save keeps is what it wrote.
+TEST(ClsCsvFiles, AFailedSaveLeavesTheRowsAsTheyWere) {
+    testfs::TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    const std::string missing = dir.utf8Path("no such folder/t.csv");
+    const char* const charsets[] = {"utf-8", "utf-16",      "windows-1252", "utf-32",
+                                    "utf-7", "iso-2022-jp", nullptr}; // null: SaveFile
+    for (const bool crlf : {true, false})
+        for (const char* charset : charsets) {
+            SCOPED_TRACE(std::string(charset ? charset : "SaveFile") + (crlf ? " crlf" : " lf"));
+            Csv csv;
+            ASSERT_TRUE(csv.loadString("\"a\nb\",c\rd\n1,2\n"));
+            ASSERT_TRUE(csv.obj.SetCell(1, 1, X("x\r\ny")));
+            csv.obj.put_Crlf(crlf);
+            const auto save = [&](const std::string& path) {
+                return charset ? csv.obj.SaveFile2(X(path), X(charset)) : csv.obj.SaveFile(X(path));
+            };
+            const auto cells = [&] {
+                return csv.cell(0, 0) + "|" + csv.cell(0, 1) + "|" + csv.cell(1, 1);
+            };
+            EXPECT_FALSE(save(missing));
+            EXPECT_EQ(cells(), "a\nb|c\rd|x\r\ny");
+            const std::string good = dir.utf8Path("t.csv");
+            ASSERT_TRUE(save(good));
+            EXPECT_EQ(cells(), crlf ? "a\r\nb|cd|x\r\ny" : "a\nb|c\rd|x\ny");
+            Csv back;
+            ASSERT_TRUE(charset ? back.loadFile(dir.path("t.csv"), charset)
+                                : back.loadFile(dir.path("t.csv")));
+            // (A load turns CR LF into LF; the unquoted line break of the cell set splits its row.)
+            EXPECT_EQ(back.cell(0, 0) + "|" + back.cell(0, 1), crlf ? "a\nb|cd" : "a\nb|c\rd");
+        }
+}
+
 std::string readAll(Csv& csv) {
     std::string t;
     for (int r = 0; r < csv.obj.get_NumRows(); ++r)
