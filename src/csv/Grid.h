@@ -75,8 +75,8 @@ public:
     void saveCsv(const char* charsetName, StringBuffer& out, ExtIntArray* later = nullptr);
     // Writes what saveCsv gives straight to a file, in stretches of about pieceBytes (whole
     // lines), each converted on its own where the charset allows, so that no copy of the whole
-    // table is made. Failures are logged by the file layer; the stored rows are normalised only
-    // once the file is written, so a save that fails leaves the table as it was.
+    // table is made. Failures are logged by the file layer; a file that cannot be opened leaves
+    // the table as it was.
     bool saveCsvToFile(const char* charsetName, const char* utf8Path, LogBase* log,
                        int pieceBytes = kSavePieceBytes);
     static const int kSavePieceBytes = 1 << 18;
