@@ -69,7 +69,7 @@ TEST(Stretches, SavingWritesTheWholeText) {
             ASSERT_TRUE(streamed.saveCsvToFile(charset.c_str(), path.c_str(), nullptr, piece));
             EXPECT_EQ(testfs::contentsOf(path), csvtest::str(expected))
                 << charset << " in stretches of " << piece << " (crlf " << crlf << ")";
-            // The file's rows are normalised once it is written, as a save to text does at once.
+            // Either way the save leaves the stored rows normalised alike.
             EXPECT_EQ(csvtest::rawRows(streamed), csvtest::rawRows(whole)) << charset;
         }
     }
