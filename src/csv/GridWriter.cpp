@@ -150,9 +150,8 @@ bool appendNormalised(StringBuffer& out, const char* text, int length, bool crlf
         out.setLength(at + static_cast<int>(putCrlfBlocks(text, length, length, to) - to));
         return true;
     }
-    const int before = out.getSize();
     out.appendN(text, length);
-    if (out.getSize() != before + length) return false;
+    if (out.getSize() != at + length) return false;
     out.setLength(at + StringBuffer::toLfInPlace(out.getWritableData() + at, length));
     return true;
 }
