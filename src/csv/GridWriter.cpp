@@ -98,11 +98,10 @@ char* putCrlfBlocks(const char* text, int size, std::ptrdiff_t readable, char* o
 
 // A loaded row that held an LF, saved with CR LF line ends: its normalised text is written
 // straight into out and then kept as the row's text, instead of being normalised in the store
-// and copied out; with `later` the row is listed there instead, for after the write. False, out
-// as it was, when the room already in out may be too small (the caller's appends grow it by a
-// share of its size).
+// and copied out. False, out as it was, when the room already in out may be too small (the
+// caller's appends grow it by a share of its size).
 bool appendCrlfLine(StringBuffer& out, RowStore& rows, int row, const char* line, int size,
-                    const char* end, int endLength, ExtIntArray* later) {
+                    const char* end, int endLength) {
     const int at = out.getSize();
     if (size < 0 || static_cast<long long>(at) + 2LL * size + 16 + endLength >= out.getCapacity())
         return false;
@@ -111,7 +110,7 @@ bool appendCrlfLine(StringBuffer& out, RowStore& rows, int row, const char* line
     // A row an earlier save normalised stays as it is. Without memory for its new text the row
     // goes out unchanged, as a row the store cannot normalise does.
     if ((n != size || std::memcmp(to, line, static_cast<size_t>(size)) != 0) &&
-        !(later ? later->append(row) : rows.replaceLoaded(row, to, n))) {
+        !rows.replaceLoaded(row, to, n)) {
         std::memcpy(to, line, static_cast<size_t>(size));
         n = size;
     }
@@ -134,27 +133,6 @@ int appendPlainRun(StringBuffer& out, const RowStore& rows, int first, const cha
     return done;
 }
 
-// Appends text[0..length) to out with its line ends normalised as RowStore::normaliseLineEnds
-// normalises a stored row; false, out as it was, without memory.
-bool appendNormalised(StringBuffer& out, const char* text, int length, bool crlf) {
-    const int at = out.getSize();
-    if (crlf) {
-        // Room for the text at most doubled; short of it the buffer grows by half its size, as
-        // appends grow it, so that many such rows do not copy it over each time.
-        const long long room = 2LL * length + 16;
-        if (at + room > 0x7FFFFFF0LL) return false;
-        if (at + room >= out.getCapacity() && !out.expectNumBytes(static_cast<int>(room), at / 2))
-            return false;
-        char* to = out.getWritableData() + at;
-        // Only the text itself may be read: no room past it is known.
-        out.setLength(at + static_cast<int>(putCrlfBlocks(text, length, length, to) - to));
-        return true;
-    }
-    out.appendN(text, length);
-    if (out.getSize() != at + length) return false;
-    out.setLength(at + StringBuffer::toLfInPlace(out.getWritableData() + at, length));
-    return true;
-}
 } // namespace
 
 void Grid::quoteIfNeeded(StringBuffer& value) const {
@@ -201,10 +179,10 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine, E
         // Nearly every other row holds neither CR nor LF and goes out as it is; a row loaded
         // with an LF (unless a trim or an earlier save took it or normalised it) changes with
         // crlf on, so it goes straight to normalising, which leaves a row with nothing to change
-        // as it is.
+        // as it is (with `later`, the path below does, which leaves the store alone).
         const bool withLf = crlf && loadedWithLf;
-        if (withLf ? appendCrlfLine(out, rows_, i, text, length, lineEnd, lineEndLength, later)
-                   : appendPlainLine(out, text, length, lineEnd, lineEndLength))
+        if (withLf && !later ? appendCrlfLine(out, rows_, i, text, length, lineEnd, lineEndLength)
+                             : appendPlainLine(out, text, length, lineEnd, lineEndLength))
             continue;
         // Only a row holding CR or LF changes when normalised (CR LF pairs alone with crlf off).
         const void* cr = withLf ? nullptr : std::memchr(text, '\r', static_cast<size_t>(length));
@@ -213,13 +191,17 @@ template <class F> void Grid::saveLinesInto(StringBuffer& out, F&& beforeLine, E
                             : cr && std::strstr(static_cast<const char*>(cr), "\r\n"));
         // Without memory for a copy of its own, a row that should change is written unchanged.
         if (change && later) {
-            // The row changes after the write; until then it goes out as it will be.
-            if (later->append(i)) {
-                if (appendNormalised(out, text, length, crlf)) {
-                    out.appendN(lineEnd, lineEndLength);
-                    continue;
-                }
-                later->setAt(later->getSize() - 1, -1); // a row normaliseRows skips
+            // The row changes after the write; until then a normalised copy goes out.
+            StringBuffer copy;
+            copy.appendN(text, length);
+            if (copy.getSize() == length && later->append(i)) {
+                if (crlf)
+                    copy.toCrlf();
+                else
+                    copy.toLf();
+                out.appendSb(copy);
+                out.appendN(lineEnd, lineEndLength);
+                continue;
             }
         } else if (change && rows_.normaliseLineEnds(i, crlf)) {
             rows_.text(i, &text, &length);
